@@ -1,0 +1,44 @@
+// JPEG, PNG and EXIF readers and the JPEG writer. Private to platform/graphics.
+//
+// Every reader takes untrusted bytes: it checks sizes before it allocates, refuses
+// more than kMaxImagePixels pixels, and turns every library failure into a null or
+// zero answer; nothing here throws, aborts or prints.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "platform/graphics/pixel_source.h"
+
+namespace platform::graphics {
+
+bool looksLikeJpeg(std::span<const std::uint8_t> data);
+bool looksLikePng(std::span<const std::uint8_t> data);
+
+// A JPEG whose header was read; its pixels are decoded on first use.
+struct OpenedJpeg {
+  std::shared_ptr<const PixelSource> source;
+  int exifOrientation = 0;  // the EXIF tag value, 0 when absent
+};
+// Reads the header of `data` (copied); nullptr source when it is not a readable JPEG
+// header or declares too many pixels.
+OpenedJpeg openJpeg(std::span<const std::uint8_t> data);
+
+// Decodes a PNG completely; nullptr when it is damaged, truncated or too large.
+// `hasAlpha` says whether the file carries transparency.
+std::shared_ptr<const PixelSource> decodePng(std::span<const std::uint8_t> data, bool* hasAlpha);
+
+// The orientation tag (0x0112) of IFD0 of an APP1 payload beginning "Exif\0\0";
+// 0 when it is absent, malformed or not a short.
+int exifOrientationTag(std::span<const std::uint8_t> app1Payload);
+
+// An APP1 payload carrying only the orientation tag `value`.
+std::vector<std::uint8_t> exifOrientationSegment(int value);
+
+// Baseline JPEG, 4:2:0, libjpeg quality 1 to 100, streaming the source in bands of
+// rows; writes an APP1 orientation segment when `exifOrientation` is 2 to 8.
+std::vector<std::uint8_t> encodeJpeg(const PixelSource& source, int quality, int exifOrientation);
+
+}  // namespace platform::graphics

@@ -1,0 +1,134 @@
+// Pixel sources: how an image's pixels are produced. Private to platform/graphics.
+//
+// Every pixel inside this library is a 32-bit word 0xAARRGGBB in native byte order
+// with premultiplied colour (kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little
+// on this little-endian machine), the layout Cairo calls ARGB32 and libjpeg-turbo
+// writes as JCS_EXT_BGRA. Pixel space has its origin at the top-left corner of the
+// top-left pixel, y down; pixel (i, j) covers [i, i+1] × [j, j+1].
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/graphics/geometry.h"
+
+namespace platform::graphics {
+
+struct Raster {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;  // width × height, rows top to bottom
+
+  Raster() = default;
+  Raster(int w, int h, std::uint32_t fill = 0)
+      : width(w), height(h), pixels(std::size_t(w) * std::size_t(h), fill) {}
+  std::uint32_t* row(int y) { return pixels.data() + std::size_t(y) * std::size_t(width); }
+  const std::uint32_t* row(int y) const {
+    return pixels.data() + std::size_t(y) * std::size_t(width);
+  }
+};
+
+// A window [x0, x1) × [y0, y1) of a destination, in the destination's pixel space;
+// pixel (x, y) is at pixels[(y - y0) * stride + (x - x0)].
+struct Surface {
+  std::uint32_t* pixels = nullptr;
+  std::ptrdiff_t stride = 0;
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  std::uint32_t* at(int x, int y) const { return pixels + (y - y0) * stride + (x - x0); }
+};
+
+// An axis-aligned rectangle in some pixel space, with fractional edges.
+struct ClipRect {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool empty() const { return !(x1 > x0 && y1 > y0); }
+  ClipRect intersect(const ClipRect& o) const;
+};
+
+// True when `t` only scales, mirrors, turns by quarter turns and translates.
+bool isAxisAligned(const CGAffineTransform& t);
+// `t` with coefficients within 1e-9 of a whole number made whole and those within
+// 1e-12 of zero made zero, so that a quarter turn built from sin and cos copies
+// pixels exactly.
+CGAffineTransform snapped(const CGAffineTransform& t);
+// The bounding box of `r` mapped by `t`.
+ClipRect mapRect(const ClipRect& r, const CGAffineTransform& t);
+
+class PixelSource {
+ public:
+  PixelSource(int width, int height) : width_(width), height_(height) {}
+  virtual ~PixelSource() = default;
+  PixelSource(const PixelSource&) = delete;
+  PixelSource& operator=(const PixelSource&) = delete;
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  // True when every pixel has alpha 255.
+  virtual bool opaque() const = 0;
+
+  // Writes rows [y0, y1) of this source, width() pixels each, to `out`.
+  virtual void readRows(int y0, int y1, std::uint32_t* out) const = 0;
+
+  // Composites this source (source-over) into `dest`, mapped from its pixel space to
+  // the destination's by `map` and restricted to `clip` (destination space). Quarter
+  // turns, mirrors and scalings are resampled with a box filter when shrinking (an
+  // exact copy at one pixel per pixel) and a linear filter when enlarging; any
+  // other transform is drawn by Cairo.
+  virtual void drawInto(const Surface& dest, const CGAffineTransform& map,
+                        const ClipRect& clip) const;
+
+ protected:
+  // A raster of this source whose resolution is at least `sx` × `sy` of the source's
+  // own (each at most 1). The default renders the whole source at full resolution.
+  virtual std::shared_ptr<const Raster> rasterForScale(double sx, double sy) const;
+
+ private:
+  int width_;
+  int height_;
+};
+
+// Pixels held in memory.
+class RasterSource final : public PixelSource {
+ public:
+  RasterSource(std::shared_ptr<const Raster> raster, bool opaque);
+  bool opaque() const override { return opaque_; }
+  void readRows(int y0, int y1, std::uint32_t* out) const override;
+
+ protected:
+  std::shared_ptr<const Raster> rasterForScale(double, double) const override { return raster_; }
+
+ private:
+  std::shared_ptr<const Raster> raster_;
+  bool opaque_;
+};
+
+// A canvas of width × height on which `inner` was drawn with `map` onto transparent
+// pixels (or, for an opaque canvas, onto black), kept as that drawing. Drawing it
+// again composes the two maps, so the pixels are resampled once from the original.
+class DrawnSource final : public PixelSource {
+ public:
+  DrawnSource(int width, int height, bool opaque, std::shared_ptr<const PixelSource> inner,
+              const CGAffineTransform& map);
+  bool opaque() const override { return opaque_; }
+  void readRows(int y0, int y1, std::uint32_t* out) const override;
+  void drawInto(const Surface& dest, const CGAffineTransform& map,
+                const ClipRect& clip) const override;
+
+ private:
+  bool opaque_;
+  std::shared_ptr<const PixelSource> inner_;  // null for an empty canvas
+  CGAffineTransform map_;
+};
+
+// Resamples `src` into `dest` for an axis-aligned `map` (see PixelSource::drawInto).
+void resampleAxisAligned(const Raster& src, const CGAffineTransform& map, const Surface& dest,
+                         const ClipRect& clip);
+// Draws `src` into `dest` through Cairo for any invertible `map`.
+void drawWithCairo(const Raster& src, const CGAffineTransform& map, const Surface& dest,
+                   const ClipRect& clip);
+
+// Sets alpha to 255 in rows [y0, y1) of a window, blending colour over black.
+void makeOpaque(const Surface& dest);
+
+}  // namespace platform::graphics

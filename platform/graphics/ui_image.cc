@@ -1,0 +1,107 @@
+#include "platform/graphics/ui_image.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/graphics/codecs.h"
+#include "platform/graphics/pixel_format.h"
+
+namespace platform::graphics {
+
+bool isQuarterTurn(UIImageOrientation o) {
+  return o == UIImageOrientationLeft || o == UIImageOrientationRight ||
+         o == UIImageOrientationLeftMirrored || o == UIImageOrientationRightMirrored;
+}
+
+UIImageOrientation orientationFromExif(int exif) {
+  switch (exif) {
+    case 3:
+      return UIImageOrientationDown;
+    case 8:
+      return UIImageOrientationLeft;
+    case 6:
+      return UIImageOrientationRight;
+    case 2:
+      return UIImageOrientationUpMirrored;
+    case 4:
+      return UIImageOrientationDownMirrored;
+    case 5:
+      return UIImageOrientationLeftMirrored;
+    case 7:
+      return UIImageOrientationRightMirrored;
+    default:
+      return UIImageOrientationUp;
+  }
+}
+
+namespace {
+
+int exifFromOrientation(UIImageOrientation o) {
+  switch (o) {
+    case UIImageOrientationUp:
+      return 1;
+    case UIImageOrientationDown:
+      return 3;
+    case UIImageOrientationLeft:
+      return 8;
+    case UIImageOrientationRight:
+      return 6;
+    case UIImageOrientationUpMirrored:
+      return 2;
+    case UIImageOrientationDownMirrored:
+      return 4;
+    case UIImageOrientationLeftMirrored:
+      return 5;
+    case UIImageOrientationRightMirrored:
+      return 7;
+  }
+  return 1;
+}
+
+}  // namespace
+
+UIImage::UIImage(CGImageRef image, CGFloat scale, UIImageOrientation orientation)
+    : image_(std::move(image)), scale_(scale > 0 ? scale : 1), orientation_(orientation) {}
+
+std::shared_ptr<UIImage> UIImage::imageWithCGImage(CGImageRef image, CGFloat scale,
+                                                   UIImageOrientation orientation) {
+  if (!image) return nullptr;
+  return std::make_shared<UIImage>(std::move(image), scale, orientation);
+}
+
+std::shared_ptr<UIImage> UIImage::initWithData(std::span<const std::uint8_t> data) {
+  if (looksLikeJpeg(data)) {
+    OpenedJpeg jpeg = openJpeg(data);
+    if (!jpeg.source) return nullptr;
+    auto image = std::make_shared<graphics::CGImage>(nativeFormat(true), std::move(jpeg.source));
+    return imageWithCGImage(std::move(image), 1, orientationFromExif(jpeg.exifOrientation));
+  }
+  if (looksLikePng(data)) {
+    bool hasAlpha = false;
+    auto source = decodePng(data, &hasAlpha);
+    if (!source) return nullptr;
+    auto image = std::make_shared<graphics::CGImage>(nativeFormat(!hasAlpha), std::move(source));
+    return imageWithCGImage(std::move(image), 1, UIImageOrientationUp);
+  }
+  return nullptr;
+}
+
+CGSize UIImage::size() const {
+  const CGFloat w = double(image_->width()) / scale_;
+  const CGFloat h = double(image_->height()) / scale_;
+  return isQuarterTurn(orientation_) ? CGSize{h, w} : CGSize{w, h};
+}
+
+std::optional<foundation::Bytes> UIImageJPEGRepresentation(const std::shared_ptr<UIImage>& image,
+                                                           CGFloat quality) {
+  if (!image) return std::nullopt;
+  const double q = std::isnan(quality) ? 0 : std::clamp(quality, 0.0, 1.0);
+  const int libjpegQuality = std::max(1, int(std::lround(q * 100)));
+  const auto o = image->imageOrientation();
+  const int exif = (o >= 0 && o <= 7) ? exifFromOrientation(o) : 1;
+  auto bytes = encodeJpeg(*image->CGImage()->source(), libjpegQuality, exif);
+  if (bytes.empty()) return std::nullopt;
+  return bytes;
+}
+
+}  // namespace platform::graphics
