@@ -14,8 +14,8 @@ void drawWithCairo(const Raster& src, const CGAffineTransform& map, const Surfac
   const int w = dest.x1 - dest.x0;
   const int h = dest.y1 - dest.y0;
   const double det = map.a * map.d - map.b * map.c;
-  if (w <= 0 || h <= 0 || src.width <= 0 || src.height <= 0 || clip.empty() || det == 0 ||
-      !std::isfinite(det)) {
+  if (src.bytesPerPixel != 4 || w <= 0 || h <= 0 || src.width <= 0 || src.height <= 0 ||
+      clip.empty() || det == 0 || !std::isfinite(det)) {
     return;
   }
   cairo_surface_t* target =

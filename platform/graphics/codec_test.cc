@@ -202,7 +202,7 @@ class BadInput : public ::testing::Test {
 };
 
 TEST_F(BadInput, EmptyAndNonImageData) {
-  EXPECT_EQ(UIImage::initWithData({}), nullptr);
+  EXPECT_EQ(UIImage::initWithData(std::vector<std::uint8_t>{}), nullptr);
   const std::string text = "this is not an image at all";
   EXPECT_EQ(UIImage::initWithData(std::vector<std::uint8_t>(text.begin(), text.end())), nullptr);
   EXPECT_EQ(UIImage::initWithData(std::vector<std::uint8_t>{0xFF, 0xD8, 0xFF}), nullptr);

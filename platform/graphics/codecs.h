@@ -22,9 +22,9 @@ struct OpenedJpeg {
   std::shared_ptr<const PixelSource> source;
   int exifOrientation = 0;  // the EXIF tag value, 0 when absent
 };
-// Reads the header of `data` (copied); nullptr source when it is not a readable JPEG
-// header or declares too many pixels.
-OpenedJpeg openJpeg(std::span<const std::uint8_t> data);
+// Reads the header of `data`, which the source keeps; nullptr source when it is not
+// a readable JPEG header or declares too many pixels.
+OpenedJpeg openJpeg(std::vector<std::uint8_t> data);
 
 // Decodes a PNG completely; nullptr when it is damaged, truncated or too large.
 // `hasAlpha` says whether the file carries transparency.

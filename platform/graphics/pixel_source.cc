@@ -9,6 +9,29 @@ ClipRect ClipRect::intersect(const ClipRect& o) const {
   return {std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
 }
 
+Raster Raster::rgb(int w, int h, std::uint8_t fill) {
+  Raster r;
+  r.width = w;
+  r.height = h;
+  r.bytesPerPixel = 3;
+  // One word more than the bytes need: a pixel may be read as four bytes.
+  const std::size_t bytes = std::size_t(w) * std::size_t(h) * 3;
+  r.pixels.assign(bytes / 4 + 1, fill * 0x01010101u);
+  return r;
+}
+
+void Raster::copyRows(int y0, int y1, std::uint32_t* out) const {
+  if (bytesPerPixel == 4) {
+    std::copy(row(y0), row(y1), out);
+    return;
+  }
+  const std::uint8_t* p = bytes() + std::ptrdiff_t(y0) * rowBytes();
+  const std::size_t n = std::size_t(width) * std::size_t(y1 - y0);
+  for (std::size_t i = 0; i < n; ++i, p += 3) {
+    out[i] = 0xFF000000u | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
+  }
+}
+
 bool isAxisAligned(const CGAffineTransform& t) {
   return (t.b == 0 && t.c == 0 && t.a != 0 && t.d != 0) ||
          (t.a == 0 && t.d == 0 && t.b != 0 && t.c != 0);
@@ -66,8 +89,13 @@ void PixelSource::drawInto(const Surface& dest, const CGAffineTransform& map,
     resampleAxisAligned(*raster, snapped(CGAffineTransformConcat(toSource, m)), dest, clip);
     return;
   }
-  const auto raster = rasterForScale(1, 1);
+  auto raster = rasterForScale(1, 1);
   if (!raster || raster->width == 0 || raster->height == 0) return;
+  if (raster->bytesPerPixel != 4) {
+    auto words = std::make_shared<Raster>(raster->width, raster->height);
+    raster->copyRows(0, raster->height, words->pixels.data());
+    raster = std::move(words);
+  }
   const CGAffineTransform toSource = CGAffineTransformMakeScale(double(width()) / raster->width,
                                                                 double(height()) / raster->height);
   drawWithCairo(*raster, CGAffineTransformConcat(toSource, map), dest, clip);
@@ -83,7 +111,7 @@ RasterSource::RasterSource(std::shared_ptr<const Raster> raster, bool opaque)
     : PixelSource(raster->width, raster->height), raster_(std::move(raster)), opaque_(opaque) {}
 
 void RasterSource::readRows(int y0, int y1, std::uint32_t* out) const {
-  std::copy(raster_->row(y0), raster_->row(y1), out);
+  raster_->copyRows(y0, y1, out);
 }
 
 DrawnSource::DrawnSource(int width, int height, bool opaque,

@@ -16,18 +16,31 @@
 
 namespace platform::graphics {
 
+// Pixels in memory. Four bytes per pixel holds pixel words; three bytes per pixel
+// holds opaque B, G, R bytes (a decoded JPEG kept at three quarters the memory).
 struct Raster {
   int width = 0;
   int height = 0;
-  std::vector<std::uint32_t> pixels;  // width × height, rows top to bottom
+  int bytesPerPixel = 4;
+  std::vector<std::uint32_t> pixels;  // rows top to bottom; bytes when bytesPerPixel is 3
 
   Raster() = default;
   Raster(int w, int h, std::uint32_t fill = 0)
       : width(w), height(h), pixels(std::size_t(w) * std::size_t(h), fill) {}
+  // A three-byte raster, every byte `fill`, with storage for one more byte, so that
+  // every pixel can be read as four bytes.
+  static Raster rgb(int w, int h, std::uint8_t fill);
+
+  std::ptrdiff_t rowBytes() const { return std::ptrdiff_t(width) * bytesPerPixel; }
+  const std::uint8_t* bytes() const { return reinterpret_cast<const std::uint8_t*>(pixels.data()); }
+  std::uint8_t* bytes() { return reinterpret_cast<std::uint8_t*>(pixels.data()); }
+  // Pixel words of row y; four-byte rasters only.
   std::uint32_t* row(int y) { return pixels.data() + std::size_t(y) * std::size_t(width); }
   const std::uint32_t* row(int y) const {
     return pixels.data() + std::size_t(y) * std::size_t(width);
   }
+  // Writes rows [y0, y1) as pixel words, whatever the layout.
+  void copyRows(int y0, int y1, std::uint32_t* out) const;
 };
 
 // A window [x0, x1) × [y0, y1) of a destination, in the destination's pixel space;

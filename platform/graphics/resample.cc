@@ -10,7 +10,12 @@
 // partial coverage.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/graphics/pixel_source.h"
 
@@ -85,13 +90,48 @@ AxisWeights axisWeights(int d0, int d1, double f, double o, double c0, double c1
   return out;
 }
 
-inline std::uint32_t pack(const float* c) {
+// Four channels (B, G, R, A: the byte order of a pixel in memory) as one vector,
+// so that each multiply-add handles a whole pixel.
+typedef float v4f __attribute__((vector_size(16)));
+typedef std::uint8_t v4u8 __attribute__((vector_size(4)));
+
+// Loads four bytes as one pixel. For a three-byte raster the fourth lane holds the
+// next pixel's blue, which the callers replace with full alpha (Raster::rgb pads the
+// storage so that the last pixel can be read this way).
+inline v4f load(const std::uint8_t* p) {
+  std::int32_t word;
+  std::memcpy(&word, p, 4);
+#if defined(__SSE2__)
+  // Widen bytes to 32-bit lanes and convert in four instructions; the generic
+  // conversion below compiles to one scalar conversion per lane.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bytes = _mm_cvtsi32_si128(word);
+  const __m128i lanes = _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
+  return v4f(_mm_cvtepi32_ps(lanes));
+#else
+  v4u8 b;
+  std::memcpy(&b, &word, 4);
+  return __builtin_convertvector(b, v4f);
+#endif
+}
+
+inline std::uint32_t pack(v4f c) {
+#if defined(__SSE2__)
+  // Round, clamp to [0, 255], keep colour at or below alpha, narrow to bytes.
+  __m128 v = _mm_add_ps(__m128(c), _mm_set1_ps(0.5f));
+  v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f));
+  v = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3)));
+  const __m128i lanes = _mm_cvttps_epi32(v);
+  const __m128i words = _mm_packs_epi32(lanes, lanes);
+  return std::uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+#else
   const auto alpha = std::uint32_t(std::clamp(c[3] + 0.5f, 0.0f, 255.0f));
   const float a = float(alpha);
   const auto b = std::uint32_t(std::clamp(c[0] + 0.5f, 0.0f, a));
   const auto g = std::uint32_t(std::clamp(c[1] + 0.5f, 0.0f, a));
   const auto r = std::uint32_t(std::clamp(c[2] + 0.5f, 0.0f, a));
   return (alpha << 24) | (r << 16) | (g << 8) | b;
+#endif
 }
 
 // Source-over of premultiplied `s` onto `*d`.
@@ -112,8 +152,53 @@ inline void over(std::uint32_t* d, std::uint32_t s) {
   *d = out;
 }
 
-inline bool isSingleUnitTap(const Taps& t, const std::vector<float>& w) {
-  return t.count == 1 && w[std::size_t(t.offset)] == 1.0f;
+struct Region {
+  int u0, u1, v0, v1;  // destination pixels to write
+  bool swap;           // destination x runs along source y
+};
+
+// For each destination line whose taps are source rows (destination rows, or for a
+// quarter turn destination columns), the first pass adds up those rows into `line`
+// over the source columns in use, reading each source row front to back; the second
+// pass filters `line` into the destination line. `rows` are the weights over source
+// rows, `columns` those over source columns.
+template <int kBytes>
+void resample(const Raster& src, const AxisWeights& rows, int r0, const AxisWeights& columns,
+              int c0, int c1, bool swap, const Surface& dest) {
+  const std::uint8_t* base = src.bytes();
+  const std::ptrdiff_t rowBytes = src.rowBytes();
+  const int lo = columns.lo;
+  const int len = columns.hi - columns.lo;
+  std::vector<v4f> line(static_cast<std::size_t>(len));
+  for (std::size_t r = 0; r < rows.taps.size(); ++r) {
+    const Taps& t = rows.taps[r];
+    if (t.count == 0) continue;
+    const float* w = rows.weights.data() + t.offset;
+    const std::uint8_t* first =
+        base + std::ptrdiff_t(t.first) * rowBytes + std::ptrdiff_t(lo) * kBytes;
+    float sum = 0;
+    for (int k = 0; k < t.count; ++k) sum += w[k];
+    // All taps of a column at once, so that `line` is written once.
+    for (int i = 0; i < len; ++i) {
+      const std::uint8_t* p = first + std::ptrdiff_t(i) * kBytes;
+      v4f acc = w[0] * load(p);
+      for (int k = 1; k < t.count; ++k) acc += w[k] * load(p + std::ptrdiff_t(k) * rowBytes);
+      if constexpr (kBytes == 3) acc[3] = 255 * sum;
+      line[std::size_t(i)] = acc;
+    }
+    // Non-swapped: this is destination row r0 + r, written left to right. Swapped:
+    // destination column r0 + r, written top to bottom.
+    const int fixed = r0 + int(r);
+    for (int c = c0; c < c1; ++c) {
+      const Taps& tc = columns.taps[std::size_t(c - c0)];
+      if (tc.count == 0) continue;
+      const float* w = columns.weights.data() + tc.offset;
+      const v4f* p = line.data() + (tc.first - lo);
+      v4f acc = {0, 0, 0, 0};
+      for (int i = 0; i < tc.count; ++i) acc += w[i] * p[i];
+      over(swap ? dest.at(fixed, c) : dest.at(c, fixed), pack(acc));
+    }
+  }
 }
 
 }  // namespace
@@ -122,7 +207,7 @@ void resampleAxisAligned(const Raster& src, const CGAffineTransform& map0, const
                          const ClipRect& clip) {
   const CGAffineTransform m = snapped(map0);
   if (!isAxisAligned(m) || src.width <= 0 || src.height <= 0) return;
-  // Destination x = fx · (source coordinate along axis ax) + ox, likewise for y.
+  // Destination x = fx · (source coordinate along one axis) + ox, likewise for y.
   const bool swap = m.a == 0;
   const double fx = swap ? m.c : m.a, ox = m.tx;
   const double fy = swap ? m.b : m.d, oy = m.ty;
@@ -132,8 +217,8 @@ void resampleAxisAligned(const Raster& src, const CGAffineTransform& map0, const
   ClipRect area = mapRect({0, 0, double(src.width), double(src.height)}, m).intersect(clip);
   area = area.intersect({double(dest.x0), double(dest.y0), double(dest.x1), double(dest.y1)});
   if (area.empty()) return;
-  const int u0 = int(std::floor(area.x0)), u1 = int(std::ceil(area.x1));
-  const int v0 = int(std::floor(area.y0)), v1 = int(std::ceil(area.y1));
+  const Region region{int(std::floor(area.x0)), int(std::ceil(area.x1)), int(std::floor(area.y0)),
+                      int(std::ceil(area.y1)), swap};
 
   auto sourceSpan = [](double c0, double c1, double f, double o, int len) {
     double a = (c0 - o) / f, b = (c1 - o) / f;
@@ -142,65 +227,19 @@ void resampleAxisAligned(const Raster& src, const CGAffineTransform& map0, const
   };
   const auto [cx0, cx1] = sourceSpan(clip.x0, clip.x1, fx, ox, lenX);
   const auto [cy0, cy1] = sourceSpan(clip.y0, clip.y1, fy, oy, lenY);
-  const AxisWeights wx = axisWeights(u0, u1, fx, ox, cx0, cx1, lenX);
-  const AxisWeights wy = axisWeights(v0, v1, fy, oy, cy0, cy1, lenY);
+  const AxisWeights wx = axisWeights(region.u0, region.u1, fx, ox, cx0, cx1, lenX);
+  const AxisWeights wy = axisWeights(region.v0, region.v1, fy, oy, cy0, cy1, lenY);
   if (wx.hi <= wx.lo || wy.hi <= wy.lo) return;
-
-  // Stepping one source index along the axis of destination x (k) or y (l).
-  const std::ptrdiff_t stepK = swap ? src.width : 1;
-  const std::ptrdiff_t stepL = swap ? 1 : src.width;
-  const std::uint32_t* base = src.pixels.data();
-
-  const bool copyX = std::all_of(wx.taps.begin(), wx.taps.end(), [&](const Taps& t) {
-    return t.count == 0 || isSingleUnitTap(t, wx.weights);
-  });
-  std::vector<float> tmp;
-  if (!copyX) tmp.resize(std::size_t(wx.hi - wx.lo) * 4);
-
-  for (int v = v0; v < v1; ++v) {
-    const Taps& tv = wy.taps[std::size_t(v - v0)];
-    if (tv.count == 0) continue;
-    std::uint32_t* out = dest.at(u0, v);
-    if (copyX && isSingleUnitTap(tv, wy.weights)) {
-      // One source pixel per destination pixel: an exact copy.
-      const std::uint32_t* line = base + tv.first * stepL;
-      for (int u = u0; u < u1; ++u, ++out) {
-        const Taps& tu = wx.taps[std::size_t(u - u0)];
-        if (tu.count) over(out, line[tu.first * stepK]);
-      }
-      continue;
-    }
-    if (copyX) tmp.resize(std::size_t(wx.hi - wx.lo) * 4);
-    // Filter along the source axis of destination y, for every source index k that a
-    // destination column reads.
-    std::fill(tmp.begin(), tmp.end(), 0.0f);
-    for (int l = 0; l < tv.count; ++l) {
-      const float w = wy.weights[std::size_t(tv.offset + l)];
-      const std::uint32_t* p = base + (tv.first + l) * stepL + wx.lo * stepK;
-      float* t = tmp.data();
-      for (int k = wx.lo; k < wx.hi; ++k, p += stepK, t += 4) {
-        const std::uint32_t px = *p;
-        t[0] += w * float(px & 0xFF);
-        t[1] += w * float((px >> 8) & 0xFF);
-        t[2] += w * float((px >> 16) & 0xFF);
-        t[3] += w * float(px >> 24);
-      }
-    }
-    // Then along the other axis, one destination pixel at a time.
-    for (int u = u0; u < u1; ++u, ++out) {
-      const Taps& tu = wx.taps[std::size_t(u - u0)];
-      if (tu.count == 0) continue;
-      float acc[4] = {0, 0, 0, 0};
-      const float* t = tmp.data() + std::size_t(tu.first - wx.lo) * 4;
-      const float* w = wx.weights.data() + tu.offset;
-      for (int i = 0; i < tu.count; ++i, t += 4) {
-        acc[0] += w[i] * t[0];
-        acc[1] += w[i] * t[1];
-        acc[2] += w[i] * t[2];
-        acc[3] += w[i] * t[3];
-      }
-      over(out, pack(acc));
-    }
+  // Source rows feed destination rows, or for a quarter turn destination columns.
+  const AxisWeights& rows = swap ? wx : wy;
+  const AxisWeights& columns = swap ? wy : wx;
+  const int r0 = swap ? region.u0 : region.v0;
+  const int c0 = swap ? region.v0 : region.u0;
+  const int c1 = swap ? region.v1 : region.u1;
+  if (src.bytesPerPixel == 3) {
+    resample<3>(src, rows, r0, columns, c0, c1, swap, dest);
+  } else {
+    resample<4>(src, rows, r0, columns, c0, c1, swap, dest);
   }
 }
 

@@ -69,21 +69,32 @@ std::shared_ptr<UIImage> UIImage::imageWithCGImage(CGImageRef image, CGFloat sca
   return std::make_shared<UIImage>(std::move(image), scale, orientation);
 }
 
+namespace {
+
+std::shared_ptr<UIImage> pngImage(std::span<const std::uint8_t> data) {
+  bool hasAlpha = false;
+  auto source = decodePng(data, &hasAlpha);
+  if (!source) return nullptr;
+  auto image = std::make_shared<CGImage>(nativeFormat(!hasAlpha), std::move(source));
+  return UIImage::imageWithCGImage(std::move(image), 1, UIImageOrientationUp);
+}
+
+}  // namespace
+
 std::shared_ptr<UIImage> UIImage::initWithData(std::span<const std::uint8_t> data) {
-  if (looksLikeJpeg(data)) {
-    OpenedJpeg jpeg = openJpeg(data);
-    if (!jpeg.source) return nullptr;
-    auto image = std::make_shared<graphics::CGImage>(nativeFormat(true), std::move(jpeg.source));
-    return imageWithCGImage(std::move(image), 1, orientationFromExif(jpeg.exifOrientation));
-  }
-  if (looksLikePng(data)) {
-    bool hasAlpha = false;
-    auto source = decodePng(data, &hasAlpha);
-    if (!source) return nullptr;
-    auto image = std::make_shared<graphics::CGImage>(nativeFormat(!hasAlpha), std::move(source));
-    return imageWithCGImage(std::move(image), 1, UIImageOrientationUp);
-  }
+  if (looksLikeJpeg(data)) return initWithData(foundation::Bytes(data.begin(), data.end()));
+  if (looksLikePng(data)) return pngImage(data);
   return nullptr;
+}
+
+std::shared_ptr<UIImage> UIImage::initWithData(foundation::Bytes&& data) {
+  if (looksLikePng(data)) return pngImage(data);
+  if (!looksLikeJpeg(data)) return nullptr;
+  // The JPEG keeps the bytes and decodes them when its pixels are first needed.
+  OpenedJpeg jpeg = openJpeg(std::move(data));
+  if (!jpeg.source) return nullptr;
+  auto image = std::make_shared<graphics::CGImage>(nativeFormat(true), std::move(jpeg.source));
+  return imageWithCGImage(std::move(image), 1, orientationFromExif(jpeg.exifOrientation));
 }
 
 CGSize UIImage::size() const {

@@ -55,6 +55,9 @@ class UIImage {
   // grey pixels, not as a failure. Decoded JPEGs are opaque 32-bit RGB; PNGs are
   // 32-bit RGB, premultiplied when they carry transparency.
   static std::shared_ptr<UIImage> initWithData(std::span<const std::uint8_t> data);
+  // The same, taking over the bytes instead of copying them (the platform's data
+  // objects are shared, not copied).
+  static std::shared_ptr<UIImage> initWithData(foundation::Bytes&& data);
 
   UIImage(CGImageRef image, CGFloat scale, UIImageOrientation orientation);
   UIImage(const UIImage&) = delete;
