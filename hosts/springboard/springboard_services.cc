@@ -1,0 +1,32 @@
+#include "hosts/springboard/springboard_services.h"
+
+#include <fmt/format.h>
+
+#include "platform/couria/couria.h"
+#include "platform/foundation/log.h"
+#include "platform/runtime/class_registry.h"
+#include "platform/springboard/alert.h"
+
+namespace hosts {
+
+namespace {
+
+class LoggingAlertPresenter final : public platform::springboard::AlertPresenter {
+ public:
+  void present(const platform::springboard::Alert& alert) override {
+    std::string buttons;
+    for (auto& b : alert.buttons) buttons += (buttons.empty() ? "" : ", ") + b;
+    platform::foundation::NSLog(
+        "SpringBoard: alert shown: title=\"{}\" message=\"{}\" buttons=[{}]",
+        alert.title.value_or(""), alert.message.value_or(""), buttons);
+  }
+};
+
+}  // namespace
+
+void registerSpringboardServices() {
+  platform::runtime::registerClass(std::make_shared<platform::couria::CouriaClass>());
+  platform::springboard::setAlertPresenter(std::make_shared<LoggingAlertPresenter>());
+}
+
+}  // namespace hosts

@@ -1,0 +1,94 @@
+#include "platform/foundation/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace platform::foundation {
+
+namespace {
+
+bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes = bytes.subspan(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<Bytes> readFile(const std::filesystem::path& path, std::uintmax_t limit) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uintmax_t>(st.st_size) > limit) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  Bytes bytes;
+  bytes.reserve(static_cast<size_t>(st.st_size));
+  std::uint8_t buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    // The file may grow while it is read; the limit still holds.
+    if (bytes.size() + static_cast<size_t>(n) > limit) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+  ::close(fd);
+  return bytes;
+}
+
+bool writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  // The temporary file lives in the target's folder: rename() is atomic only
+  // within one file system.
+  std::string tmpl = path.string() + ".XXXXXX";
+  int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) return false;
+  // mkstemp creates 0600; a settings file is shared by several processes of
+  // one user, so give it the ordinary mode a plain create would.
+  ::fchmod(fd, 0644);
+  bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok && ::rename(tmpl.c_str(), path.c_str()) == 0) {
+    // Make the rename itself durable: without syncing the folder a crash can
+    // bring back the old name.
+    int dir = ::open(path.parent_path().empty() ? "." : path.parent_path().c_str(),
+                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+    return true;
+  }
+  ::unlink(tmpl.c_str());
+  return false;
+}
+
+bool fileExistsAtPath(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool isReadableFileAtPath(const std::filesystem::path& path) {
+  return ::access(path.c_str(), R_OK) == 0;
+}
+
+}  // namespace platform::foundation

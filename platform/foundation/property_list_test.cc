@@ -1,0 +1,121 @@
+#include "platform/foundation/property_list.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace platform::foundation {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PropertyListFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/plist-test-XXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+    path_ = dir_ / "settings.plist";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void writeRaw(const std::string& text) { std::ofstream(path_) << text; }
+
+  // The file's keys, "k=v" joined by commas, or "NONE" when it is not a dictionary.
+  std::string contents() {
+    auto d = readDictionaryFile(path_);
+    if (!d) return "NONE";
+    std::string out;
+    for (auto& [k, v] : *d) out += (out.empty() ? "" : ",") + k + "=" + v.description();
+    return out;
+  }
+
+  fs::path dir_;
+  fs::path path_;
+};
+
+TEST_F(PropertyListFile, ReadsXmlAndBinaryAndRoundTripsEveryKind) {
+  Dictionary d{{"b", Value(true)},
+               {"i", Value(-42)},
+               {"r", Value(2.5)},
+               {"s", Value("héllo 👋")},
+               {"data", Value(Data{0, 255})},
+               {"date", Value(Date{1000})},  // XML dates keep whole seconds
+               {"a", Value(Array{Value(1), Value("x")})},
+               {"d", Value(Dictionary{{"k", Value("v")}})}};
+  for (auto format : {PropertyListFormat::Xml, PropertyListFormat::Binary}) {
+    Bytes bytes = serializePropertyList(Value(d), format);
+    ASSERT_FALSE(bytes.empty());
+    auto back = parsePropertyList(bytes);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, Value(d));
+  }
+}
+
+TEST_F(PropertyListFile, MissingUnreadableMalformedOrNonDictionaryGiveNothing) {
+  EXPECT_EQ(contents(), "NONE");
+  writeRaw("not a plist at all");
+  EXPECT_EQ(contents(), "NONE");
+  writeRaw(
+      "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>");
+  EXPECT_EQ(contents(), "NONE");
+  writeRaw(
+      "<?xml version=\"1.0\"?><plist "
+      "version=\"1.0\"><dict><key>k</key><string>v</string></dict></plist>");
+  EXPECT_EQ(contents(), "k=v");
+  if (::geteuid() != 0) {  // root reads through any mode
+    fs::permissions(path_, fs::perms::none);
+    EXPECT_EQ(contents(), "NONE");
+  }
+}
+
+TEST_F(PropertyListFile, UpdateKeepsKeysItDoesNotSet) {
+  ASSERT_TRUE(writeDictionaryFileAtomically(path_, {{"debugMode", Value(true)}, {"x", Value(1)}}));
+  auto r = updateDictionaryFile(path_, [](Dictionary& d) { d["conversationID"] = Value("7"); });
+  EXPECT_TRUE(r.written);
+  EXPECT_FALSE(r.keptAside);
+  EXPECT_EQ(contents(), "conversationID=7,debugMode=1,x=1");
+}
+
+TEST_F(PropertyListFile, UpdateOfAbsentFileHoldsOnlyTheWritersKeys) {
+  updateDictionaryFile(path_, [](Dictionary& d) { d["messageText"] = Value("hi"); });
+  EXPECT_EQ(contents(), "messageText=hi");
+}
+
+TEST_F(PropertyListFile, UpdateKeepsAnUnreadableFileAside) {
+  writeRaw("<plist><dict><key>debugMode</key><true/>");  // cut off mid-way
+  auto r = updateDictionaryFile(path_, [](Dictionary& d) { d["alertTitle"] = Value("t"); });
+  ASSERT_TRUE(r.keptAside);
+  EXPECT_EQ(contents(), "alertTitle=t");
+  std::ifstream aside(*r.keptAside);
+  std::string kept((std::istreambuf_iterator<char>(aside)), {});
+  EXPECT_EQ(kept, "<plist><dict><key>debugMode</key><true/>");
+}
+
+// Writers in several processes, each adding its own keys, lose none of them.
+TEST_F(PropertyListFile, ConcurrentWritersInSeveralProcessesLoseNoKey) {
+  constexpr int kProcesses = 4, kWrites = 50;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      for (int i = 0; i < kWrites; ++i) {
+        updateDictionaryFile(path_, [&](Dictionary& d) {
+          d["p" + std::to_string(p) + "_" + std::to_string(i)] = Value(i);
+        });
+      }
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t c : children) ::waitpid(c, nullptr, 0);
+  auto d = readDictionaryFile(path_);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->size(), size_t(kProcesses * kWrites));
+}
+
+}  // namespace
+}  // namespace platform::foundation

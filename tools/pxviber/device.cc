@@ -1,0 +1,328 @@
+#include "tools/pxviber/device.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "platform/foundation/device.h"
+#include "platform/foundation/error.h"
+#include "platform/foundation/file_io.h"
+#include "platform/foundation/log.h"
+#include "platform/foundation/property_list.h"
+#include "platform/notify/notify_center.h"
+#include "platform/runtime/host.h"
+
+namespace pxviber {
+
+namespace fs = std::filesystem;
+using platform::Error;
+using platform::foundation::Dictionary;
+using platform::foundation::Value;
+
+namespace {
+
+constexpr const char* kViberBundleId = "com.viber";
+
+std::string newUUID() {
+  std::random_device rd;
+  std::mt19937_64 gen(rd());
+  const char* hex = "0123456789ABCDEF";
+  std::string s;
+  for (int i = 0; i < 32; ++i) {
+    if (i == 8 || i == 12 || i == 16 || i == 20) s += '-';
+    s += hex[gen() % 16];
+  }
+  return s;
+}
+
+fs::path under(const fs::path& root, std::string_view devicePath) {
+  return platform::foundation::hostPathIn(root, devicePath);
+}
+
+void makeDirs(const fs::path& p) {
+  std::error_code ec;
+  fs::create_directories(p, ec);
+  if (ec) throw Error("cannot create " + p.string() + ": " + ec.message());
+}
+
+void writePlist(const fs::path& p, const Dictionary& d) {
+  if (!platform::foundation::writeDictionaryFileAtomically(p, d)) {
+    throw Error("cannot write " + p.string());
+  }
+}
+
+void writeText(const fs::path& p, const std::string& text) {
+  if (!platform::foundation::writeFileAtomically(
+          p, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))) {
+    throw Error("cannot write " + p.string());
+  }
+}
+
+// Viber's bundle and data container, laid out as each iOS version has them.
+ViberLocation layoutViber(const fs::path& root, int ios) {
+  ViberLocation where;
+  std::string bundleUUID = newUUID();
+  if (ios == 7) {
+    // iOS 7 keeps the bundle and Documents side by side in one folder.
+    fs::path app = under(root, "/private/var/mobile/Applications/" + bundleUUID);
+    where.bundle = app / "Viber.app";
+    where.dataContainer = app;
+  } else {
+    const char* bundles = ios == 8 ? "/private/var/mobile/Containers/Bundle/Application/"
+                                   : "/private/var/containers/Bundle/Application/";
+    where.bundle = under(root, bundles + bundleUUID) / "Viber.app";
+    where.dataContainer =
+        under(root, "/private/var/mobile/Containers/Data/Application/" + newUUID());
+    makeDirs(where.dataContainer);
+    writePlist(where.dataContainer / ".com.apple.mobile_container_manager.metadata.plist",
+               Dictionary{{"MCMMetadataIdentifier", Value(kViberBundleId)}});
+  }
+  makeDirs(where.bundle);
+  writePlist(where.bundle / "Info.plist", Dictionary{{"CFBundleIdentifier", Value(kViberBundleId)},
+                                                     {"CFBundleExecutable", Value("Viber")},
+                                                     {"CFBundleDisplayName", Value("Viber")}});
+  // The executable is this build's messenger host.
+  std::error_code ec;
+  fs::create_symlink(programFolder() / "viber", where.bundle / "Viber", ec);
+  if (ec)
+    throw Error("cannot link the messenger into " + where.bundle.string() + ": " + ec.message());
+  for (const char* folder : {"Documents/Attachments", "Documents/AttachmentsPreview"}) {
+    makeDirs(where.dataContainer / folder);
+  }
+  return where;
+}
+
+// Installs the tweak (library and filter) with the build's install rules.
+void installTweak(const fs::path& root) {
+  fs::path build = programFolder().parent_path();
+  std::string command = "cmake --install '" + build.string() + "' --prefix '" + root.string() +
+                        "' --component device >/dev/null";
+  if (std::system(command.c_str()) != 0) {
+    throw Error("installing the tweak into the device failed (" + command + ")");
+  }
+}
+
+bool alive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+// A child that has exited but was not reaped still answers kill(pid, 0).
+bool zombieOrGone(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return true;
+  auto close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
+fs::path pidFile(const fs::path& root, const std::string& process) {
+  return under(root, platform::runtime::kRunFolderDevicePath) / (process + ".pid");
+}
+
+void stopPid(int pid) {
+  if (!alive(pid)) return;
+  ::kill(pid, SIGCONT);  // a stopped process cannot act on SIGTERM
+  ::kill(pid, SIGTERM);
+  for (int i = 0; i < 300 && alive(pid) && !zombieOrGone(pid); ++i) {
+    ::waitpid(pid, nullptr, WNOHANG);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (alive(pid) && !zombieOrGone(pid)) ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, WNOHANG);
+}
+
+}  // namespace
+
+fs::path programFolder() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return self.parent_path();
+}
+
+void requireDevice(const fs::path& root) {
+  if (!fs::exists(root))
+    throw Error("no device at " + root.string() + " (the folder does not exist)");
+  if (!fs::exists(root / "device.plist")) {
+    throw Error("no device at " + root.string() + " (run: pxviber device create --root " +
+                root.string() + ")");
+  }
+}
+
+ViberLocation createDevice(const fs::path& root, const DeviceOptions& options) {
+  if (options.iosVersion < 7 || options.iosVersion > 9) {
+    throw Error("unknown iOS version " + std::to_string(options.iosVersion) + " (7, 8 or 9)");
+  }
+  if (fs::exists(root / "device.plist")) throw Error("a device already exists at " + root.string());
+  fs::path parent = fs::absolute(root).parent_path();
+  if (!fs::is_directory(parent))
+    throw Error("cannot create a device in " + parent.string() + ": no such folder");
+  if (!fs::exists(root)) makeDirs(root);
+  if (::access(root.c_str(), W_OK) != 0)
+    throw Error("cannot create a device in " + root.string() + ": not writable");
+
+  // "/var" is a link to "/private/var", as on the phone.
+  for (const char* folder :
+       {"/private/var/mobile/Library/Preferences", "/private/var/log", "/private/var/run",
+        "/Applications", "/Library/PreferenceLoader/Preferences", "/Library/PreferenceBundles",
+        "/Library/MobileSubstrate/DynamicLibraries"}) {
+    makeDirs(under(root, folder));
+  }
+  std::error_code ec;
+  fs::create_symlink("private/var", root / "var", ec);
+  if (ec) throw Error("cannot link " + (root / "var").string() + ": " + ec.message());
+
+  platform::foundation::DeviceSettings settings;
+  settings.iosVersion = options.iosVersion;
+  writePlist(root / "device.plist", settings.toDictionary());
+
+  // A system application, installed under /Applications as on the phone.
+  makeDirs(under(root, "/Applications/Preferences.app"));
+  writePlist(under(root, "/Applications/Preferences.app/Info.plist"),
+             Dictionary{{"CFBundleIdentifier", Value("com.apple.Preferences")},
+                        {"CFBundleExecutable", Value("Preferences")}});
+  ViberLocation viber = layoutViber(root, options.iosVersion);
+  installTweak(root);
+  return viber;
+}
+
+std::optional<ViberLocation> findViber(const fs::path& root) {
+  std::error_code ec;
+  for (const char* base :
+       {"/private/var/containers/Bundle/Application",
+        "/private/var/mobile/Containers/Bundle/Application", "/private/var/mobile/Applications"}) {
+    for (auto& entry : fs::directory_iterator(under(root, base), ec)) {
+      fs::path bundle = entry.path() / "Viber.app";
+      auto info = platform::foundation::readDictionaryFile(bundle / "Info.plist");
+      if (!info) continue;
+      ViberLocation where{bundle, entry.path()};
+      if (std::string(base).find("Bundle") != std::string::npos) {
+        // Find the data container by its metadata.
+        for (auto& data : fs::directory_iterator(
+                 under(root, "/private/var/mobile/Containers/Data/Application"), ec)) {
+          auto meta = platform::foundation::readDictionaryFile(
+              data.path() / ".com.apple.mobile_container_manager.metadata.plist");
+          const Value* id =
+              meta ? platform::foundation::find(*meta, "MCMMetadataIdentifier") : nullptr;
+          if (id && id->asString() && *id->asString() == kViberBundleId)
+            where.dataContainer = data.path();
+        }
+      }
+      return where;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<int> runningPid(const fs::path& root, const std::string& process) {
+  std::ifstream in(pidFile(root, process));
+  int pid = 0;
+  if (!(in >> pid) || !alive(pid) || zombieOrGone(pid)) return std::nullopt;
+  return pid;
+}
+
+int launchHost(const fs::path& root, const std::string& program,
+               const std::vector<std::string>& extraArgs, std::chrono::milliseconds readyTimeout) {
+  fs::path exe = programFolder() / program;
+  fs::path out = under(root, "/private/var/log") / (program + ".out");
+  std::vector<std::string> args{exe.string(), "--root", fs::absolute(root).string()};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  pid_t pid = ::fork();
+  if (pid < 0) throw platform::SystemError("fork", errno);
+  if (pid == 0) {
+    ::setsid();
+    int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    int null = ::open("/dev/null", O_RDONLY);
+    if (fd >= 0) {
+      ::dup2(fd, 1);
+      ::dup2(fd, 2);
+    }
+    if (null >= 0) ::dup2(null, 0);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  // The host writes "<Process>.pid" once it is ready; its process name is the
+  // capitalised program name.
+  std::string process = program == "springboard" ? "SpringBoard"
+                        : program == "viber"     ? "Viber"
+                                                 : program;
+  auto deadline = std::chrono::steady_clock::now() + readyTimeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (runningPid(root, process) == pid) return pid;
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
+      throw Error(program + " exited during start-up (see " + out.string() + ")");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ::kill(pid, SIGKILL);
+  throw Error(program + " did not become ready (see " + out.string() + ")");
+}
+
+void startDevice(const fs::path& root) {
+  requireDevice(root);
+  if (auto pid = runningPid(root, "SpringBoard")) {
+    throw Error("the device at " + root.string() + " is already running (springboard pid " +
+                std::to_string(*pid) + ")");
+  }
+  // A stale bus from an earlier, killed run is replaced.
+  if (auto bus = runningPid(root, "dbus")) stopPid(*bus);
+  fs::path socket = under(root, platform::notify::kBusSocketDevicePath);
+  std::error_code ec;
+  fs::remove(socket, ec);
+  pid_t bus = ::fork();
+  if (bus < 0) throw platform::SystemError("fork", errno);
+  if (bus == 0) {
+    ::setsid();
+    // Nothing of the caller's stays open in the daemon: a caller reading our
+    // output through a pipe would otherwise wait for the bus to exit.
+    int null = ::open("/dev/null", O_RDWR);
+    int log = ::open(under(root, "/private/var/log/bus.out").c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                     0644);
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(log >= 0 ? log : null, 2);
+    execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
+           ("--address=unix:path=" + socket.string()).c_str(), nullptr);
+    _exit(127);
+  }
+  writeText(pidFile(root, "dbus"), std::to_string(bus) + "\n");
+  for (int i = 0; i < 500 && !fs::exists(socket); ++i) {
+    int status = 0;
+    if (::waitpid(bus, &status, WNOHANG) == bus) {
+      throw Error("dbus-daemon exited at start (is the dbus-daemon package installed?)");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (!fs::exists(socket)) throw Error("the device bus did not start at " + socket.string());
+  launchHost(root, "springboard");
+}
+
+bool stopDevice(const fs::path& root) {
+  requireDevice(root);
+  bool any = false;
+  for (const char* process : {"Viber", "SpringBoard", "dbus"}) {
+    if (auto pid = runningPid(root, process)) {
+      stopPid(*pid);
+      any = true;
+    }
+    std::error_code ec;
+    fs::remove(pidFile(root, process), ec);
+  }
+  return any;
+}
+
+std::vector<std::string> readSyslog(const fs::path& root) {
+  std::ifstream in(under(root, platform::foundation::kSyslogDevicePath));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace pxviber

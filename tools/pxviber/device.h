@@ -1,0 +1,60 @@
+// Simulated devices: creating one, starting and stopping its processes.
+//
+// A device is a folder laid out like the phone's file system (see
+// platform/foundation/device.h). Starting a device starts its bus daemon and its
+// springboard in the background; their pids are kept in pid files under
+// "/private/var/run" so that any later command, or another shell, can find and
+// stop them. Every failure throws platform::Error with a message for the user.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pxviber {
+
+struct DeviceOptions {
+  int iosVersion = 9;
+};
+
+// Where the device keeps Viber's bundle and data container.
+struct ViberLocation {
+  std::filesystem::path bundle;         // host path of Viber.app
+  std::filesystem::path dataContainer;  // host path of the data container
+};
+
+// Creates the device layout under `root` (which must not hold a device yet; its
+// parent must exist) and installs the tweak into it. Answers Viber's location.
+ViberLocation createDevice(const std::filesystem::path& root, const DeviceOptions& options);
+
+// Throws unless `root` holds a device.
+void requireDevice(const std::filesystem::path& root);
+
+// Viber's location on an existing device; nullopt when Viber is not installed.
+std::optional<ViberLocation> findViber(const std::filesystem::path& root);
+
+// The pid recorded for `process` ("dbus", "SpringBoard", "Viber") when that
+// process is alive; nullopt otherwise.
+std::optional<int> runningPid(const std::filesystem::path& root, const std::string& process);
+
+// Starts the bus daemon and the springboard; throws when already running.
+void startDevice(const std::filesystem::path& root);
+// Stops every process of the device; answers false when nothing was running.
+bool stopDevice(const std::filesystem::path& root);
+
+// Starts a host program ("springboard", "viber") of this build on the device in
+// the background, with its output appended to "/private/var/log/<name>.out".
+// Answers its pid once the host has loaded its tweaks and is running its loop.
+int launchHost(const std::filesystem::path& root, const std::string& program,
+               const std::vector<std::string>& extraArgs = {},
+               std::chrono::milliseconds readyTimeout = std::chrono::seconds(10));
+
+// The folder holding this build's programs (the one pxviber runs from).
+std::filesystem::path programFolder();
+
+// The lines of the device's system log.
+std::vector<std::string> readSyslog(const std::filesystem::path& root);
+
+}  // namespace pxviber

@@ -1,0 +1,26 @@
+// The alert relay: how code inside the messenger tells the user something.
+//
+// showAlert(), inside the messenger, leaves the title and text in the mailbox and
+// posts the alert notification; showAlertCallback(), in the springboard, shows
+// whatever alert the mailbox holds, with a single "OK" button.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/notify/notify_center.h"
+
+namespace tweak {
+
+inline constexpr const char* kAlertTitle = "PXVIBER Error";
+
+// Does nothing when this process's showAlerts value is off. A nil argument leaves
+// its key as the file had it.
+void showAlert(const std::optional<std::string>& title, const std::optional<std::string>& message);
+
+// The springboard's observer of the alert notification; ignores its arguments.
+void showAlertCallback(platform::notify::NotifyCenter* center, const void* observer,
+                       std::string_view name, const void* object, const void* userInfo);
+
+}  // namespace tweak

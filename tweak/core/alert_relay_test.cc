@@ -1,0 +1,62 @@
+#include "tweak/core/alert_relay.h"
+
+#include "tweak/testing/tweak_test_environment.h"
+
+namespace tweak {
+namespace {
+
+using platform::foundation::Value;
+
+class AlertRelay : public testing::TweakTest {
+ protected:
+  // The alerts shown so far as "title|message|buttons", one per entry.
+  std::vector<std::string> shown() const {
+    std::vector<std::string> out;
+    for (auto& a : alerts_.shown()) {
+      std::string buttons;
+      for (auto& b : a.buttons) buttons += b;
+      out.push_back(a.title.value_or("(nil)") + "|" + a.message.value_or("(nil)") + "|" + buttons);
+    }
+    return out;
+  }
+};
+
+TEST_F(AlertRelay, WithAlertsOffNothingIsWrittenOrPosted) {
+  settings().showAlerts = false;
+  showAlert("PXVIBER Error", "text");
+  EXPECT_EQ(file(), "NONE");
+  EXPECT_TRUE(center_->posts().empty());
+}
+
+TEST_F(AlertRelay, AlertTravelsThroughTheFileAndIsShownWithOneOKButton) {
+  settings().showAlerts = true;
+  writeFile({{"debugMode", Value(true)}});
+  showAlert("PXVIBER Error", "Unable to match conversation. Message not sent.");
+  EXPECT_EQ(file(),
+            "alertMessage=Unable to match conversation. Message not sent.,alertTitle=PXVIBER "
+            "Error,debugMode=1");
+  EXPECT_EQ(center_->posts(), std::vector<std::string>{kShowAlertNotification});
+  // The springboard shows it whatever its own settings say.
+  settings().showAlerts = false;
+  showAlertCallback(nullptr, nullptr, kShowAlertNotification, nullptr, nullptr);
+  EXPECT_EQ(shown(), std::vector<std::string>{
+                         "PXVIBER Error|Unable to match conversation. Message not sent.|OK"});
+}
+
+TEST_F(AlertRelay, NilTitleKeepsTheOlderTitle) {
+  settings().showAlerts = true;
+  showAlert("First", "one");
+  showAlert(std::nullopt, "two");
+  showAlertCallback(nullptr, nullptr, kShowAlertNotification, nullptr, nullptr);
+  EXPECT_EQ(shown(), std::vector<std::string>{"First|two|OK"});
+}
+
+TEST_F(AlertRelay, NoAlertKeysShowsAnEmptyAlertAndTheFileIsUntouched) {
+  writeFile({{"showAlerts", Value(true)}});
+  showAlertCallback(nullptr, nullptr, kShowAlertNotification, nullptr, nullptr);
+  EXPECT_EQ(shown(), std::vector<std::string>{"(nil)|(nil)|OK"});
+  EXPECT_EQ(file(), "showAlerts=1");
+}
+
+}  // namespace
+}  // namespace tweak

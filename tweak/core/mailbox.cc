@@ -1,0 +1,36 @@
+#include "tweak/core/mailbox.h"
+
+#include "platform/foundation/log.h"
+#include "platform/foundation/property_list.h"
+#include "tweak/core/preferences.h"
+
+namespace tweak {
+
+namespace foundation = platform::foundation;
+
+std::optional<foundation::Dictionary> readMailbox() {
+  return foundation::readDictionaryFile(preferencesPath());
+}
+
+bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change) {
+  auto result = foundation::updateDictionaryFile(preferencesPath(), change);
+  if (result.keptAside) {
+    foundation::NSLog("PXVIBER: settings file was unreadable; kept it as {}",
+                      result.keptAside->string());
+  }
+  if (!result.written) {
+    foundation::NSLog("PXVIBER: could not write settings file {}", preferencesPath().string());
+  }
+  return result.written;
+}
+
+bool clearSendRequest() {
+  return updateMailbox([](foundation::Dictionary& d) {
+    d.erase(key::messageText);
+    d.erase(key::conversationID);
+    d.erase(key::messagePictureFile);
+    d.erase(key::messagePictureFileWithPath);
+  });
+}
+
+}  // namespace tweak

@@ -1,0 +1,28 @@
+// The mailbox: the send request and the alert that travel through the settings
+// file between the two halves.
+//
+// Every writer goes through updateMailbox(), a locked read-modify-write that keeps
+// every key it does not change (the settings among them), so that writers in
+// different processes never lose each other's keys. Readers take a snapshot.
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "platform/foundation/value.h"
+
+namespace tweak {
+
+// The whole file as a dictionary; nullopt when it is missing or unreadable.
+std::optional<platform::foundation::Dictionary> readMailbox();
+
+// Reads the file (an empty dictionary when it is absent), lets `change` edit it
+// and writes it back atomically, all under the file's writer lock. A present but
+// unreadable file is kept aside under a side name and the fact is logged.
+// Answers whether the new file was written.
+bool updateMailbox(const std::function<void(platform::foundation::Dictionary&)>& change);
+
+// Removes the four send-request keys (after the messenger has taken a request).
+bool clearSendRequest();
+
+}  // namespace tweak
