@@ -6,7 +6,11 @@
 #include <thread>
 
 #include "platform/foundation/property_list.h"
+#include "platform/notify/notify_center.h"
+#include "platform/runloop/run_loop.h"
+#include "platform/runtime/host_requests.h"
 #include "tests/device_fixture.h"
+#include "tools/pxviber/commands.h"
 #include "tools/pxviber/device.h"
 
 namespace tests {
@@ -44,6 +48,20 @@ TEST_F(Spine, EachHostWritesTheLoadLinesOfItsRoleInOrder) {
                                       "Viber: PXVIBER: loaded in app: com.viber",
                                       "Viber: PXVIBER: couria instance taken",
                                       "Viber: PXVIBER: couria extension registered"}));
+}
+
+TEST_F(Spine, HostsAnswerRequestsOverTheDeviceBus) {
+  createDevice();
+  start();
+  int viber = launchViber();
+  auto loop = platform::runloop::makeEventRunLoop();
+  auto center = pxviber::joinDeviceBus(root_, *loop);
+  auto answer =
+      platform::runtime::sendHostRequest(*center, *loop, "Viber", {{"command", Value("ping")}});
+  EXPECT_EQ(answer, (Dictionary{{"pid", Value(viber)}}));
+  answer = platform::runtime::sendHostRequest(*center, *loop, "SpringBoard",
+                                              {{"command", Value("nope")}});
+  EXPECT_EQ(answer, (Dictionary{{"error", Value("unknown command nope")}}));
 }
 
 TEST_F(Spine, AnIdentifierDifferingOnlyInCaseTakesTheSpringboardRole) {

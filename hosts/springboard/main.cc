@@ -9,5 +9,6 @@ int main(int argc, char** argv) {
                                      .processName = "SpringBoard",
                                      .registerClasses = hosts::registerSpringboardServices,
                                      .afterLoad = nullptr,
+                                     .requestHandlers = nullptr,
                                      .beforeExit = nullptr});
 }

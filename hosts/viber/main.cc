@@ -7,5 +7,6 @@ int main(int argc, char** argv) {
                                      .processName = "Viber",
                                      .registerClasses = nullptr,
                                      .afterLoad = nullptr,
+                                     .requestHandlers = nullptr,
                                      .beforeExit = nullptr});
 }

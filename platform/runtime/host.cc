@@ -54,6 +54,12 @@ int runHost(int argc, char** argv, const HostSpec& spec) {
     if (spec.registerClasses) spec.registerClasses();
     loadTweaks(bundleId);
     if (spec.afterLoad) spec.afterLoad(*loop);
+    auto handlers =
+        spec.requestHandlers ? spec.requestHandlers() : std::map<std::string, HostRequestHandler>{};
+    handlers["ping"] = [](const foundation::Dictionary&) {
+      return foundation::Dictionary{{"pid", foundation::Value(static_cast<long long>(::getpid()))}};
+    };
+    serveHostRequests(*notify::darwinNotifyCenter(), spec.processName, std::move(handlers));
     // The pid file says "running and ready": tweaks are loaded and observers are
     // registered, so a notification posted from now on is received.
     std::filesystem::path pidFile =

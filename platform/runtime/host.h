@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/runloop/run_loop.h"
+#include "platform/runtime/host_requests.h"
 
 namespace platform::runtime {
 
@@ -24,6 +25,9 @@ struct HostSpec {
   // Runs after tweaks have loaded, before the loop starts (e.g. the host's own
   // start-up work, such as creating the messenger's manager).
   std::function<void(runloop::RunLoop&)> afterLoad;
+  // The requests the host answers (see host_requests.h), besides "ping", which
+  // every host answers with its pid.
+  std::function<std::map<std::string, HostRequestHandler>()> requestHandlers;
   // Runs on SIGTERM/SIGINT before the loop stops.
   std::function<void()> beforeExit;
 };

@@ -5,6 +5,8 @@
 #include <iostream>
 #include <thread>
 
+#include <CLI/CLI.hpp>
+
 #include "platform/foundation/error.h"
 #include "tools/pxviber/commands.h"
 #include "tools/pxviber/device.h"
@@ -51,6 +53,19 @@ int runDemo(const DemoOptions& options) {
     fs::remove_all(fs::path(tmpl));
   }
   return kOk;
+}
+
+}  // namespace pxviber
+
+namespace pxviber {
+
+void addDemoCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<DemoOptions>();
+  auto* demo = app.add_subcommand("demo", "run the whole road of a reply on a sample device");
+  demo->add_option("--ios", options->iosVersion, "iOS version of the device: 7, 8 or 9");
+  demo->add_flag("--keep", options->keep, "keep the device folder afterwards");
+  demo->footer("Example: pxviber demo --ios 9 --keep");
+  demo->callback([options, &exitCode] { exitCode = runDemo(*options); });
 }
 
 }  // namespace pxviber
