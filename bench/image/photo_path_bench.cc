@@ -8,11 +8,12 @@
 //   photo_path_bench --fixtures=DIR --emit-fixtures
 //       only writes the fixture files and prints their paths
 //   photo_path_bench --fixtures=DIR --peak-memory=WIDTHxHEIGHT
-//       runs the path once in this fresh process and prints the peak resident
-//       memory before and after, in KiB
+//       runs the path once in this fresh process and prints its time and the peak
+//       resident memory before and after, in KiB
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -78,8 +79,11 @@ int peakMemory(const std::string& size) {
   // The photo's bytes are the input, read before the path starts (as the request
   // reads them from the URL); growth is what the path adds on top.
   const long before = peakKiB();
+  const auto start = std::chrono::steady_clock::now();
   const Output out = photoPath(std::move(*data));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
   const long after = peakKiB();
+  std::printf("path_ms %.1f\n", std::chrono::duration<double, std::milli>(elapsed).count());
   std::printf("peak_kib_before %ld\npeak_kib_after %ld\ngrowth_kib %ld\n", before, after,
               after - before);
   std::printf("decoded_bitmap_kib %ld\nfull_bytes %zu\npreview_bytes %zu\n", long(w) * h * 4 / 1024,

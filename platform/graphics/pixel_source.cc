@@ -1,13 +1,33 @@
 #include "platform/graphics/pixel_source.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 
 namespace platform::graphics {
 
 ClipRect ClipRect::intersect(const ClipRect& o) const {
   return {std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
 }
+
+void* allocatePixels(std::size_t bytes) {
+  constexpr std::size_t kHuge = std::size_t(2) << 20;
+  if (bytes < 2 * kHuge) {
+    void* p = std::malloc(bytes);
+    if (!p) throw std::bad_alloc();
+    return p;
+  }
+  void* p = std::aligned_alloc(kHuge, (bytes + kHuge - 1) / kHuge * kHuge);
+  if (!p) throw std::bad_alloc();
+  // Advice only: without huge pages the memory works the same.
+  madvise(p, bytes / kHuge * kHuge, MADV_HUGEPAGE);
+  return p;
+}
+
+void releasePixels(void* p) { std::free(p); }
 
 Raster Raster::rgb(int w, int h, std::uint8_t fill) {
   Raster r;
