@@ -106,4 +106,12 @@ std::string Attachment::description() const {
                      objectID_->description());
 }
 
+std::string NSArray::description() const {
+  std::string out = "(";
+  for (size_t i = 0; i < objects_.size(); ++i) {
+    out += (i ? ", " : "") + foundation::describe(objects_[i]);
+  }
+  return out + ")";
+}
+
 }  // namespace platform::messenger

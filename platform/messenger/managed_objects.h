@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/object.h"
 #include "platform/messenger/core_data.h"
@@ -56,6 +57,21 @@ class Attachment : public foundation::NSObject {
   std::shared_ptr<const NSManagedObjectID> objectID_;
   std::string name_;
   std::string path_;
+};
+
+// An array of objects, as the getters that take several numbers receive them.
+class NSArray : public foundation::NSObject {
+ public:
+  explicit NSArray(std::vector<foundation::Id> objects) : objects_(std::move(objects)) {}
+
+  std::string className() const override { return "NSArray"; }
+  // The old-style list "(a, b)" with each object's description.
+  std::string description() const override;
+
+  const std::vector<foundation::Id>& objects() const { return objects_; }
+
+ private:
+  std::vector<foundation::Id> objects_;
 };
 
 }  // namespace platform::messenger
