@@ -81,9 +81,10 @@ class Methods {
       sent = guarded("picture send", [&] {
         auto m = self.database()->sendPicture(c->primaryKey(), *file, textOf(caption));
         if (m) {
-          NSLog("DBManager: sent picture message {} (token {}) with attachment {} to "
-                "conversation {}",
-                m->pk, m->token.value_or(0), *file, m->conversation);
+          NSLog(
+              "DBManager: sent picture message {} (token {}) with attachment {} to "
+              "conversation {}",
+              m->pk, m->token.value_or(0), *file, m->conversation);
         }
         return m.has_value();
       });
@@ -116,11 +117,10 @@ void defineDBManagerMethods(DBManagerClass& cls, MessengerEnvironment environmen
   table.define<sig::Init>(selector::initInLightweightMode, [methods](DBManagerRef self) {
     return methods->initialise(std::move(self), "initInLightweightMode");
   });
-  table.define<sig::InitWithAddressBook>(selector::initWithAddressBook,
-                                         [methods](DBManagerRef self, Id) {
-                                           return methods->initialise(std::move(self),
-                                                                      "initWithAddressBook:");
-                                         });
+  table.define<sig::InitWithAddressBook>(
+      selector::initWithAddressBook, [methods](DBManagerRef self, Id) {
+        return methods->initialise(std::move(self), "initWithAddressBook:");
+      });
   table.define<sig::GetConversationWithManagedObjectID>(
       selector::getConversationWithManagedObjectID, [](DBManager& self, ObjectIDRef id) {
         auto db = self.database();
@@ -180,16 +180,16 @@ void defineDBManagerMethods(DBManagerClass& cls, MessengerEnvironment environmen
         });
       });
   table.define<sig::SendMessageOfType>(
-      selector::sendMessageOfType, [methods](DBManager& self, Id type, Id text, Id, Id conversation,
-                                             Id, Id, Id, Id, Id) {
+      selector::sendMessageOfType,
+      [methods](DBManager& self, Id type, Id text, Id, Id conversation, Id, Id, Id, Id, Id) {
         methods->sendText(self, type, text, conversation);
       });
-  table.define<sig::SendPictureMessage>(
-      selector::sendPictureMessageWithConversation,
-      [methods](DBManager& self, Id conversation, Id name, Id caption, Id,
-                PictureCompletion completion) {
-        methods->sendPicture(self, conversation, name, caption, std::move(completion));
-      });
+  table.define<sig::SendPictureMessage>(selector::sendPictureMessageWithConversation,
+                                        [methods](DBManager& self, Id conversation, Id name,
+                                                  Id caption, Id, PictureCompletion completion) {
+                                          methods->sendPicture(self, conversation, name, caption,
+                                                               std::move(completion));
+                                        });
   table.define<sig::GetAttachmentWithName>(
       selector::getAttachmentWithName, [](DBManager& self, Id name) {
         auto db = self.database();
@@ -208,16 +208,16 @@ void defineDBManagerMethods(DBManagerClass& cls, MessengerEnvironment environmen
           return 0;
         });
       });
-  table.define<sig::MarkAsReadMessagesForConversation>(
-      selector::markAsReadMessagesForConversation, [](DBManager& self, Id conversation) {
-        auto db = self.database();
-        auto* c = asConversation(conversation);
-        if (!db || !c) return;
-        guarded("mark as read", [&] {
-          db->markRead(c->primaryKey());
-          return 0;
-        });
-      });
+  table.define<sig::MarkAsReadMessagesForConversation>(selector::markAsReadMessagesForConversation,
+                                                       [](DBManager& self, Id conversation) {
+                                                         auto db = self.database();
+                                                         auto* c = asConversation(conversation);
+                                                         if (!db || !c) return;
+                                                         guarded("mark as read", [&] {
+                                                           db->markRead(c->primaryKey());
+                                                           return 0;
+                                                         });
+                                                       });
   table.define<sig::PersistentStoreCoordinator>(selector::persistentStoreCoordinator,
                                                 [](DBManager& self) {
                                                   auto db = self.database();
