@@ -7,8 +7,12 @@ int main(int argc, char** argv) {
   return platform::runtime::runHost(argc, argv,
                                     {.bundleIdentifier = "com.apple.springboard",
                                      .processName = "SpringBoard",
-                                     .registerClasses = hosts::registerSpringboardServices,
+                                     .registerClasses =
+                                         [] {
+                                           hosts::registerSpringboardServices();
+                                           hosts::recordSpringboardAlerts();
+                                         },
                                      .afterLoad = nullptr,
-                                     .requestHandlers = nullptr,
+                                     .requestHandlers = hosts::springboardAlertRequestHandlers,
                                      .beforeExit = nullptr});
 }

@@ -38,6 +38,8 @@ int runCommandLine(int argc, char** argv) {
   addDeviceCommands(app, exitCode);
   addNotifyCommands(app, exitCode);
   addDemoCommand(app, exitCode);
+  addMessengerCommands(app, exitCode);
+  addAlertsCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,91 @@
+#include "tools/pxviber/json_output.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <ctime>
+
+namespace pxviber {
+
+using platform::foundation::Value;
+
+namespace {
+
+std::string quoted(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          out += fmt::format("\\u{:04x}", c);
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string isoDate(const platform::foundation::Date& date) {
+  std::time_t t = static_cast<std::time_t>(std::floor(date.unixTime()));
+  std::tm utc{};
+  ::gmtime_r(&t, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+}  // namespace
+
+std::string toJson(const Value& value) {
+  switch (value.kind()) {
+    case Value::Kind::Null:
+    case Value::Kind::Uid:
+      return "null";
+    case Value::Kind::Boolean:
+      return *value.asBoolean() ? "true" : "false";
+    case Value::Kind::Integer:
+      return std::to_string(*value.asInteger());
+    case Value::Kind::Real:
+      return std::isfinite(*value.asReal()) ? *value.stringValue() : "null";
+    case Value::Kind::String:
+      return quoted(*value.asString());
+    case Value::Kind::Data: {
+      std::string hex;
+      for (auto b : *value.asData()) hex += fmt::format("{:02x}", b);
+      return quoted(hex);
+    }
+    case Value::Kind::Date:
+      return quoted(isoDate(*value.asDate()));
+    case Value::Kind::Array: {
+      std::string out = "[";
+      for (const auto& v : *value.asArray()) out += (out.size() > 1 ? "," : "") + toJson(v);
+      return out + "]";
+    }
+    case Value::Kind::Dictionary: {
+      std::string out = "{";
+      for (const auto& [k, v] : *value.asDictionary()) {
+        out += (out.size() > 1 ? "," : "") + quoted(k) + ":" + toJson(v);
+      }
+      return out + "}";
+    }
+  }
+  return "null";
+}
+
+}  // namespace pxviber
