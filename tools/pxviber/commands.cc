@@ -39,6 +39,8 @@ int runCommandLine(int argc, char** argv) {
   addNotifyCommands(app, exitCode);
   addDemoCommand(app, exitCode);
   addReplyCommands(app, exitCode);
+  addMessengerCommands(app, exitCode);
+  addAlertsCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
