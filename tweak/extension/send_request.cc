@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "platform/foundation/device.h"
 #include "platform/foundation/file_io.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/object.h"
@@ -46,7 +47,8 @@ std::optional<foundation::Bytes> dataWithContentsOfURL(const foundation::NSURL& 
   return foundation::readFile(*path);
 }
 
-// Fits the upright image into `bound` without enlarging it and writes it as JPEG.
+// Fits the upright image into `bound` without enlarging it and writes it as JPEG
+// to `path`, a path of the device.
 void storeFitted(const std::shared_ptr<graphics::UIImage>& upright, graphics::CGSize bound,
                  float quality, const std::optional<std::string>& dataPath,
                  const std::string& path) {
@@ -55,7 +57,7 @@ void storeFitted(const std::shared_ptr<graphics::UIImage>& upright, graphics::CG
   // Without Viber's data container the path names no real folder (it would be
   // relative to wherever the springboard runs): nothing is written then.
   if (!jpeg || !dataPath) return;
-  foundation::writeFileAtomically(path, *jpeg);
+  foundation::writeFileAtomically(foundation::hostPath(path), *jpeg);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "platform/foundation/file_io.h"
 #include "platform/graphics/testing/image_fixtures.h"
 #include "platform/graphics/ui_image.h"
+#include "platform/springboard/app_list.h"
 #include "platform/springboard/testing/fake_applications.h"
 #include "tweak/core/application_location.h"
 #include "tweak/extension/viber_couria_extension.h"
@@ -72,6 +73,8 @@ class SendRequest : public testing::TweakTest {
         {{"CFBundleIdentifier", Value("com.viber")}, {"CFBundleExecutable", Value("Viber")}});
     writeDevice(375, 667, 2);
 
+    platform::runtime::registerClass(std::make_shared<springboard::ALApplicationListClass>(
+        springboard::makeDeviceApplicationList()));
     registry_ = std::make_shared<springboard::testing::FakeRegistry>();
     viber_ = std::make_shared<springboard::testing::FakeApplication>("com.viber");
     viber_->states = {springboard::SBApplicationStateSuspended};
@@ -177,7 +180,7 @@ TEST_F(SendRequest, PhotoIsStoredTwiceBeforeTheNotificationAndNamedByTheTime) {
   EXPECT_LE(seconds, before + 2);
   EXPECT_EQ(name.substr(name.size() - 6), "00.jpg");
   EXPECT_EQ(*foundation::find(mailbox, "messagePictureFileWithPath")->asString(),
-            container_.string() + "/Documents/Attachments/" + name);
+            "/private/var/mobile/Containers/Data/Application/C0FFEE/Documents/Attachments/" + name);
   EXPECT_EQ(*foundation::find(mailbox, "messageText")->asString(), "");
   EXPECT_TRUE(fs::exists(container_ / "Documents/AttachmentsPreview" / name));
   EXPECT_TRUE(log_.contains("PXVIBER: content is: " + url->description()));
@@ -201,8 +204,9 @@ TEST_F(SendRequest, SmallPhotosAreNotEnlargedAndTurnedPhotosAreStoredUpright) {
 TEST_F(SendRequest, DebugLineNamesTheStoredFile) {
   settings().debugMode = true;
   send(foundation::NSURL::fileURLWithPath(photo(64, 48).string()));
-  auto lines = log_.linesStartingWith("PXVIBER: image to be sent stored in " + container_.string() +
-                                      "/Documents/Attachments/");
+  auto lines = log_.linesStartingWith(
+      "PXVIBER: image to be sent stored in "
+      "/private/var/mobile/Containers/Data/Application/C0FFEE/Documents/Attachments/");
   EXPECT_EQ(lines.size(), 1u);
   EXPECT_FALSE(log_.linesStartingWith("PXVIBER: Viber application state is 2").empty());
 }
