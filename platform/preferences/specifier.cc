@@ -148,6 +148,13 @@ std::optional<SpecifierList> parseSpecifierList(const Value& root, ActionTarget*
     return std::nullopt;
   }
   SpecifierList list;
+  if (const Value* title = foundation::find(*top, "title")) {
+    if (title->asString()) {
+      list.title = *title->asString();
+    } else {
+      list.skipped.push_back("title is not a string, ignored");
+    }
+  }
   const foundation::Array& entries = *items->asArray();
   for (size_t i = 0; i < entries.size(); ++i) {
     const Dictionary* entry = entries[i].asDictionary();

@@ -17,6 +17,8 @@
 //   keyboard          "numbers" makes a text field take whole numbers, within
 //   min, max          the bounds when they are given
 //
+// Beside "items", an optional "title" names the page.
+//
 // Parsing never throws: an entry that cannot be shown is left out and a field
 // of the wrong type is ignored, and each of these is described in the list's
 // `skipped` lines so that the Settings app can say what it left out.
@@ -67,9 +69,11 @@ struct PSSpecifier {
   ActionTarget* target = nullptr;
 };
 
-// What a specifier-list file gave: the rows that can be shown, in file order,
-// and one line for every entry or field that was left out.
+// What a specifier-list file gave: the page title ("title" beside "items"), the
+// rows that can be shown, in file order, and one line for every entry or field
+// that was left out.
 struct SpecifierList {
+  std::optional<std::string> title;
   std::vector<PSSpecifier> items;
   std::vector<std::string> skipped;
 };

@@ -24,6 +24,8 @@ std::shared_ptr<UIView> UIViewController::viewObject() {
 
 void UIViewController::loadView() { view_ = std::make_shared<UIView>(defaultPageFrame()); }
 
+ViewControllerClass::~ViewControllerClass() = default;
+
 CGRect defaultPageFrame() { return pageFrame(); }
 void setDefaultPageFrame(CGRect frame) { pageFrame() = frame; }
 

@@ -74,6 +74,8 @@ void setDefaultPageFrame(CGRect frame);
 // it creates new instances ("alloc" and "init").
 class ViewControllerClass : public runtime::Class {
  public:
+  // Out of line, so that one type identity serves the app and every plug-in.
+  ~ViewControllerClass() override;
   virtual std::shared_ptr<UIViewController> create() const = 0;
 };
 
