@@ -280,8 +280,9 @@ class ListPage final : public PageWidget {
     const pp::PSSpecifier& s = row(i);
     Value shown = controller->readPreferenceValue(s);
     bool numbers = s.keyboard == pp::KeyboardType::Numbers;
-    std::string text = numbers ? (shown.isNull() ? "" : std::to_string(*shown.longLongValue()))
-                               : (shown.asString() ? *shown.asString() : shown.description());
+    std::string text =
+        numbers ? (shown.isNull() ? "" : std::to_string(shown.longLongValue().value_or(0)))
+                : (shown.asString() ? *shown.asString() : shown.description());
     if (shown.isNull()) text.clear();
     auto* entry = Gtk::make_managed<Gtk::Entry>();
     entry->set_text(text);

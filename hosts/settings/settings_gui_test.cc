@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/foundation/device.h"
+#include "platform/foundation/file_io.h"
 #include "platform/foundation/property_list.h"
 #include "platform/notify/notify_center.h"
 #include "platform/runloop/run_loop.h"
@@ -194,6 +195,64 @@ TEST_F(SettingsAppTest, TheScreenshotRunSavesThePaneAndTheOtherAppsPage) {
     fs::create_directories(PXVIBER_SCREENSHOT_DIR);
     fs::copy_file(dir / name, screenshot(name), fs::copy_options::overwrite_existing);
   }
+}
+
+TEST_F(SettingsAppTest, BadEntriesAndListsAreShownAsFarAsTheyGoAndReported) {
+  createDevice();
+  fs::path entries = root_ / "Library/PreferenceLoader/Preferences";
+  fs::path bundle = root_ / "Library/PreferenceBundles/Odd.bundle";
+  std::string junk = "not a property list";
+  ASSERT_TRUE(platform::foundation::writeFileAtomically(
+      entries / "Broken.plist",
+      std::span(reinterpret_cast<const std::uint8_t*>(junk.data()), junk.size())));
+  ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(
+      entries / "Odd.plist",
+      Dictionary{{"entry", Value(Dictionary{{"bundle", Value("Odd")}, {"label", Value("Odd")}})}}));
+  fs::create_directories(bundle);
+  fs::create_symlink(
+      root_ / "Library/PreferenceBundles/PXViberPreferences.bundle/PXViberPreferences",
+      bundle / "PXViberPreferences");
+  ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(
+      bundle / "Info.plist",
+      Dictionary{{"CFBundleExecutable", Value("PXViberPreferences")},
+                 {"NSPrincipalClass", Value("PXViberPreferencesListController")}}));
+  platform::foundation::Array items{
+      Value(Dictionary{{"cell", Value("PSSliderCell")}, {"label", Value("Volume")}}),
+      Value(Dictionary{{"cell", Value("PSSwitchCell")},
+                       {"label", Value("Debug mode")},
+                       {"key", Value("debugMode")},
+                       {"default", Value(platform::foundation::Array{})},
+                       {"defaults", Value("org.northquay.pxviberpreferences")}}),
+      Value(Dictionary{{"cell", Value("PSEditTextCell")},
+                       {"label", Value("Days of history")},
+                       {"key", Value("historyDaysToDisplay")},
+                       {"keyboard", Value("numbers")},
+                       {"defaults", Value("org.northquay.pxviberpreferences")}}),
+      Value("loose text")};
+  ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(
+      bundle / "PXViberPreferences.plist", Dictionary{{"items", Value(items)}}));
+  // A string where a number belongs is shown as Foundation reads it.
+  writeSettings(Dictionary{{"historyDaysToDisplay", Value("12 days")}});
+  start();
+  launchSettings();
+
+  Dictionary state = request({{"command", Value("state")}});
+  EXPECT_EQ(text(state, "skippedPanes"),
+            "(\n    \"Broken.plist: not a property list, skipped\"\n)");
+  request({{"command", Value("open")}, {"pane", Value("Odd")}});
+  EXPECT_EQ(shown("debugMode"), "0");
+  EXPECT_EQ(shown("historyDaysToDisplay"), "12");
+  state = request({{"command", Value("state")}});
+  const Value* skipped = platform::foundation::find(state, "skipped");
+  ASSERT_TRUE(skipped && skipped->asArray());
+  EXPECT_EQ(*skipped->asArray(),
+            (platform::foundation::Array{
+                Value("item 1 (\"Volume\"): unknown cell \"PSSliderCell\", skipped"),
+                Value("item 2 (\"Debug mode\"): default is neither a number nor a string, ignored"),
+                Value("item 4: not a dictionary, skipped")}));
+  snapshot("gui-skipped-rows.png");
+  // The app is still answering.
+  EXPECT_EQ(text(request({{"command", Value("back")}}), "pages"), "0");
 }
 
 }  // namespace
