@@ -25,6 +25,7 @@ function(px_fuzz name)
   add_executable(${name} ${F_SOURCES})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(fuzz_targets ${name})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
 

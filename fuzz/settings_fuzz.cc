@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/foundation/device.h"
-#include "platform/foundation/file_io.h"
 #include "platform/foundation/property_list.h"
 #include "tweak/core/preferences.h"
 
@@ -34,7 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     (void)platform::foundation::serializePropertyList(
         *value, platform::foundation::PropertyListFormat::Binary);
   }
-  platform::foundation::writeFileAtomically(tweak::preferencesPath(), bytes);
+  // A plain write: the fuzzer needs speed, not durability.
+  std::ofstream(tweak::preferencesPath(), std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   tweak::loadPreferences();
   return 0;
 }

@@ -9,6 +9,6 @@ int main(int argc, char** argv) {
                                      .processName = "SpringBoard",
                                      .registerClasses = hosts::registerSpringboardServices,
                                      .afterLoad = nullptr,
-                                     .requestHandlers = nullptr,
+                                     .requestHandlers = hosts::springboardRequestHandlers,
                                      .beforeExit = nullptr});
 }

@@ -55,6 +55,12 @@ class CouriaExtension {
   virtual bool canSendPhotos() { return false; }
 };
 
+// The reply panel that Couria shows for the latest bulletin it handled.
+struct OpenPanel {
+  std::string application;
+  UserIdentifier user;
+};
+
 // The Couria host object.
 class Couria {
  public:
@@ -63,8 +69,13 @@ class Couria {
                          const std::string& application);
   std::shared_ptr<CouriaExtension> extensionForApplication(const std::string& application) const;
 
+  // The open panel: set when a bulletin is shown, used by the reply.
+  const std::optional<OpenPanel>& openPanel() const { return openPanel_; }
+  void setOpenPanel(std::optional<OpenPanel> panel) { openPanel_ = std::move(panel); }
+
  private:
   std::map<std::string, std::shared_ptr<CouriaExtension>> extensions_;
+  std::optional<OpenPanel> openPanel_;
 };
 
 // The class named "Couria", whose class method sharedInstance answers the host.

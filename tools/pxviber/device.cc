@@ -17,6 +17,7 @@
 #include "platform/foundation/property_list.h"
 #include "platform/notify/notify_center.h"
 #include "platform/runtime/host.h"
+#include "platform/viberdb/sample_content.h"
 
 namespace pxviber {
 
@@ -95,6 +96,8 @@ ViberLocation layoutViber(const fs::path& root, int ios) {
   for (const char* folder : {"Documents/Attachments", "Documents/AttachmentsPreview"}) {
     makeDirs(where.dataContainer / folder);
   }
+  platform::viberdb::createSampleDatabase(
+      where.dataContainer / platform::viberdb::kDatabaseRelativePath, platform::viberdb::now());
   return where;
 }
 

@@ -1,5 +1,7 @@
 #include "tweak/extension/viber_couria_extension.h"
 
+#include "platform/foundation/log.h"
+
 namespace tweak {
 
 // The operations below are not built yet: the extension answers no conversation,
@@ -29,21 +31,12 @@ std::optional<std::string> ORVViberCouriaExtension::getConversationIDForNumber(
   return std::nullopt;
 }
 
-void ORVViberCouriaExtension::sendMessage(std::shared_ptr<const platform::couria::CouriaMessage>,
-                                          const platform::couria::UserIdentifier&) {}
-
-bool ORVViberCouriaExtension::canSendPhotos() { return false; }
-
-bool ORVViberCouriaExtension::isMessageOfTextType(const platform::couria::CouriaMessage&) {
-  return false;
+bool ORVViberCouriaExtension::isMessageOfTextType(const platform::couria::CouriaMessage& message) {
+  auto content = message.content();
+  platform::foundation::NSLog("PXVIBER:  message class is {}, message is {}",
+                              content ? content->className() : std::string("(null)"),
+                              platform::foundation::describe(content));
+  return dynamic_cast<const platform::foundation::NSString*>(content.get()) != nullptr;
 }
-
-std::shared_ptr<platform::springboard::SBApplication> ORVViberCouriaExtension::appWithIdentifier() {
-  return nullptr;
-}
-
-void ORVViberCouriaExtension::startWakingViber() {}
-
-void ORVViberCouriaExtension::wakeAppToSendMessage() {}
 
 }  // namespace tweak
