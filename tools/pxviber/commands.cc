@@ -41,6 +41,7 @@ int runCommandLine(int argc, char** argv) {
   addReplyCommands(app, exitCode);
   addMessengerCommands(app, exitCode);
   addAlertsCommand(app, exitCode);
+  addSettingsCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
