@@ -5,9 +5,11 @@
 #include <fmt/format.h>
 
 #include "platform/couria/couria.h"
+#include "platform/couria/panel.h"
 #include "platform/foundation/log.h"
 #include "platform/runtime/class_registry.h"
 #include "platform/springboard/alert.h"
+#include "platform/springboard/app_list.h"
 
 namespace hosts {
 
@@ -30,10 +32,13 @@ void registerSpringboardServices() {
   platform::runtime::registerClass(std::make_shared<platform::couria::CouriaClass>());
   platform::springboard::setAlertPresenter(std::make_shared<LoggingAlertPresenter>());
   registerApplicationServices();
+  platform::runtime::registerClass(std::make_shared<platform::springboard::ALApplicationListClass>(
+      platform::springboard::makeDeviceApplicationList()));
 }
 
 std::map<std::string, platform::runtime::HostRequestHandler> springboardRequestHandlers() {
   auto handlers = applicationRequestHandlers();
+  handlers["bulletin"] = platform::couria::answerBulletinRequest;
   return handlers;
 }
 

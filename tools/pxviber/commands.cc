@@ -39,6 +39,7 @@ int runCommandLine(int argc, char** argv) {
   addNotifyCommands(app, exitCode);
   addDemoCommand(app, exitCode);
   addReplyCommands(app, exitCode);
+  addPushCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

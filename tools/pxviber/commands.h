@@ -36,6 +36,7 @@ void addDeviceCommands(CLI::App& app, int& exitCode);
 void addNotifyCommands(CLI::App& app, int& exitCode);
 void addDemoCommand(CLI::App& app, int& exitCode);
 void addReplyCommands(CLI::App& app, int& exitCode);
+void addPushCommand(CLI::App& app, int& exitCode);
 
 // The "--root DIR" option that every device command takes; stored absolute.
 void addRootOption(CLI::App* command, std::filesystem::path& root);
