@@ -7,9 +7,11 @@
 #include <cstdio>
 
 #include "platform/couria/couria.h"
+#include "platform/couria/panel.h"
 #include "platform/foundation/log.h"
 #include "platform/runtime/class_registry.h"
 #include "platform/springboard/alert.h"
+#include "platform/springboard/app_list.h"
 
 namespace hosts {
 
@@ -32,11 +34,14 @@ void registerSpringboardServices() {
   platform::runtime::registerClass(std::make_shared<platform::couria::CouriaClass>());
   platform::springboard::setAlertPresenter(std::make_shared<LoggingAlertPresenter>());
   registerApplicationServices();
+  platform::runtime::registerClass(std::make_shared<platform::springboard::ALApplicationListClass>(
+      platform::springboard::makeDeviceApplicationList()));
 }
 
 std::map<std::string, platform::runtime::HostRequestHandler> springboardRequestHandlers() {
   auto handlers = applicationRequestHandlers();
   handlers.merge(springboardAlertRequestHandlers());
+  handlers["bulletin"] = platform::couria::answerBulletinRequest;
   return handlers;
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/foundation/object.h"
@@ -30,6 +31,13 @@ class CouriaMessage {
   virtual bool outgoing() const = 0;
   // Optional.
   virtual std::optional<foundation::Date> timestamp() const { return std::nullopt; }
+
+  // valueForKey: the property `key` as key-value coding reads it, for a host
+  // that shows more of a message than the protocol asks; a nil property reads
+  // as a null value, and a key the message does not have as nullopt.
+  virtual std::optional<foundation::Value> valueForKey(std::string_view /*key*/) const {
+    return std::nullopt;
+  }
 };
 
 using UserIdentifier = std::optional<std::string>;

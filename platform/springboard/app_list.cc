@@ -7,6 +7,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/property_list.h"
+#include "platform/springboard/installed_applications.h"
 
 namespace platform::springboard {
 
@@ -46,25 +47,11 @@ class DeviceApplicationList final : public ALApplicationList {
   }
 
  private:
-  static bool isBundleOf(const std::string& folder, std::string_view identifier) {
-    if (!folder.ends_with(".app")) return false;
-    return plistString(folder + "/Info.plist", "CFBundleIdentifier") == identifier;
-  }
-
+  // The catalogue shares the springboard's list of installed bundles.
   static std::optional<std::string> bundlePath(std::string_view identifier) {
-    for (const auto& app : subfolders("/Applications")) {
-      if (isBundleOf(app, identifier)) return app;
-    }
-    for (const char* base : {"/private/var/containers/Bundle/Application",
-                             "/private/var/mobile/Containers/Bundle/Application",
-                             "/private/var/mobile/Applications"}) {
-      for (const auto& container : subfolders(base)) {
-        for (const auto& app : subfolders(container)) {
-          if (isBundleOf(app, identifier)) return app;
-        }
-      }
-    }
-    return std::nullopt;
+    auto app = findInstalledApplication(std::string(identifier));
+    if (!app) return std::nullopt;
+    return foundation::devicePath(app->bundlePath);
   }
 
   static std::optional<std::string> dataContainerPath(std::string_view identifier) {

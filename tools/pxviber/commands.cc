@@ -42,6 +42,7 @@ int runCommandLine(int argc, char** argv) {
   addMessengerCommands(app, exitCode);
   addAlertsCommand(app, exitCode);
   addSettingsCommand(app, exitCode);
+  addPushCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -64,6 +64,25 @@ void ORVCouriaViberMessage::setConversation(std::optional<std::string> conversat
   conversation_ = std::move(conversation);
 }
 
+std::optional<platform::foundation::Value> ORVCouriaViberMessage::valueForKey(
+    std::string_view key) const {
+  using platform::foundation::Value;
+  auto text = [](const std::optional<std::string>& s) { return s ? Value(*s) : Value(); };
+  if (key == "content") {
+    Id c = content();
+    return c ? Value(c->description()) : Value();
+  }
+  if (key == "outgoing") return Value(outgoing());
+  if (key == "timestamp") {
+    auto t = timestamp();
+    return t ? Value(*t) : Value();
+  }
+  if (key == "authorPhoneNumIndex") return text(authorPhoneNumIndex());
+  if (key == "authorDisplayName") return text(authorDisplayName());
+  if (key == "conversation") return text(conversation());
+  return std::nullopt;
+}
+
 namespace {
 
 std::unique_ptr<NicknameTable>& nicknames() {

@@ -42,6 +42,9 @@ class ORVCouriaViberMessage final : public platform::couria::CouriaMessage {
   std::optional<std::string> conversation() const;
   void setConversation(std::optional<std::string> conversation);
 
+  // Key-value coding of the six properties (content as its description).
+  std::optional<platform::foundation::Value> valueForKey(std::string_view key) const override;
+
  private:
   mutable std::mutex mutex_;
   platform::foundation::Id content_;

@@ -1,0 +1,144 @@
+// pxviber push: delivers a Viber notification to the running springboard, which
+// shows it in Couria's reply panel, and prints the panel.
+//
+// The payload carries the message token, or the sender's number and the group,
+// in one of the three forms a bulletin can hold it:
+//   remote    context "remoteNotification", the token as the number "mt"
+//   local     a UILocalNotification archived under "localNotification", whose
+//             userInfo holds the token as the string "messageToken"
+//   userinfo  context "userInfo", the token as the number "mt"
+// The number and group go under "fn" and "gi" as strings in every form.
+#include <unistd.h>
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "platform/foundation/date_format.h"
+#include "platform/foundation/error.h"
+#include "platform/runloop/run_loop.h"
+#include "platform/runtime/host_requests.h"
+#include "platform/springboard/bulletin.h"
+#include "tools/pxviber/commands.h"
+#include "tools/pxviber/device.h"
+#include "tools/pxviber/json.h"
+
+namespace pxviber {
+
+namespace fs = std::filesystem;
+using platform::foundation::Dictionary;
+using platform::foundation::Value;
+namespace sb = platform::springboard;
+
+namespace {
+
+struct PushOptions {
+  fs::path root;
+  std::string token;
+  std::string number;
+  std::string group;
+  std::string text;
+  std::string form = "remote";
+  bool json = false;
+};
+
+sb::BBBulletin makeBulletin(const PushOptions& o) {
+  Dictionary payload;
+  if (!o.token.empty()) {
+    if (o.form == "local") {
+      payload["messageToken"] = Value(o.token);
+    } else {
+      payload["mt"] = Value(static_cast<long long>(std::stoll(o.token)));
+    }
+  }
+  if (!o.number.empty()) payload["fn"] = Value(o.number);
+  if (!o.group.empty()) payload["gi"] = Value(o.group);
+
+  sb::BBBulletin b;
+  b.sectionID = "com.viber";
+  b.message = o.text;
+  b.recordID = Value("pxviber-push-" + std::to_string(::getpid()));
+  b.publisherBulletinID = b.recordID;
+  if (o.form == "remote") {
+    b.context = {{sb::kNotificationTypeKey, Value(sb::kNotificationTypeRemote)},
+                 {sb::kRemoteNotificationKey, Value(payload)}};
+  } else if (o.form == "local") {
+    sb::UILocalNotification local;
+    local.alertBody = o.text;
+    local.userInfo = Value(payload);
+    b.context = {{sb::kNotificationTypeKey, Value(sb::kNotificationTypeLocal)},
+                 {sb::kLocalNotificationKey, Value(local.archive())}};
+  } else {
+    b.context = {{sb::kUserInfoKey, Value(payload)}};
+  }
+  return b;
+}
+
+// The answer as JSON: nil as null, times as local ISO 8601 with their offset.
+std::string panelJson(const Dictionary& answer) {
+  auto entry = [&](const Dictionary& d, const char* key) {
+    const Value* v = platform::foundation::find(d, key);
+    return v ? *v : Value();
+  };
+  platform::foundation::Array messages;
+  if (const Value* list = platform::foundation::find(answer, "messages"); list && list->asArray()) {
+    for (const Value& m : *list->asArray()) {
+      const Dictionary* d = m.asDictionary();
+      if (!d) continue;
+      Dictionary out;
+      for (const char* key : {"content", "outgoing", "timestamp", "authorPhoneNumIndex",
+                              "authorDisplayName", "conversation"}) {
+        Value v = entry(*d, key);
+        if (const auto* date = v.asDate()) v = Value(platform::foundation::iso8601Local(*date));
+        out[key] = v;
+      }
+      messages.push_back(Value(std::move(out)));
+    }
+  }
+  Dictionary shown{{"user", entry(answer, "user")},
+                   {"nickname", entry(answer, "nickname")},
+                   {"messages", Value(std::move(messages))}};
+  return toJson(Value(std::move(shown)));
+}
+
+}  // namespace
+
+void addPushCommand(CLI::App& app, int& exitCode) {
+  auto o = std::make_shared<PushOptions>();
+  auto* push = app.add_subcommand("push", "deliver a Viber notification to the reply panel");
+  addRootOption(push, o->root);
+  auto* token = push->add_option("--token", o->token, "the message token")->check(CLI::Number);
+  auto* number = push->add_option("--number", o->number, "the sender's phone number");
+  push->add_option("--group", o->group, "the group identifier (with --number)")->needs(number);
+  token->excludes(number);
+  push->add_option("--text", o->text, "the notification text, \"Name: body\"")->required();
+  push->add_option("--form", o->form, "payload form: remote (default), local or userinfo")
+      ->check(CLI::IsMember({"remote", "local", "userinfo"}));
+  push->add_flag("--json", o->json, "print the panel as one JSON object");
+  push->footer(
+      "Example: pxviber push --root /tmp/phone --number +15550100001 "
+      "--text 'Alice Smith: Where are you?'");
+  push->callback([o, token, number, &exitCode] {
+    if (!*token && !*number) throw platform::Error("give --token or --number");
+    auto loop = platform::runloop::makeEventRunLoop();
+    auto center = joinDeviceBus(o->root, *loop);
+    if (!runningPid(o->root, "SpringBoard")) {
+      throw platform::Error("the springboard of " + o->root.string() + " is not running");
+    }
+    Dictionary answer = platform::runtime::sendHostRequest(
+        *center, *loop, "SpringBoard",
+        {{"command", Value("bulletin")}, {"bulletin", Value(makeBulletin(*o).toDictionary())}});
+    if (const Value* error = platform::foundation::find(answer, "error");
+        error && error->asString()) {
+      throw platform::Error(*error->asString());
+    }
+    if (o->json) {
+      std::cout << panelJson(answer) << "\n";
+    } else if (const Value* text = platform::foundation::find(answer, "text");
+               text && text->asString()) {
+      std::cout << *text->asString();
+    }
+    exitCode = kOk;
+  });
+}
+
+}  // namespace pxviber
