@@ -112,12 +112,13 @@ TEST_F(SendRoad, AForegroundMessengerGetsOneNotificationAndNoResume) {
   app("activate");
   std::string conversation = pushFromAlice();
   ASSERT_FALSE(conversation.empty());
+  size_t before = sentTexts(conversation).size();
   auto answer = reply({{"text", Value("On my way 🚲")}});
   EXPECT_EQ(wake(answer), "");
   EXPECT_EQ(*foundation::find(*foundation::find(answer, "mailbox")->asDictionary(), "messageText")
                  ->asString(),
             "On my way 🚲");
-  ASSERT_TRUE(waitFor([&] { return !sentTexts(conversation).empty(); }));
+  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 1; }));
   EXPECT_EQ(sentTexts(conversation).back(), "On my way 🚲");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(sendCallbacks(), 1);
@@ -126,15 +127,18 @@ TEST_F(SendRoad, AForegroundMessengerGetsOneNotificationAndNoResume) {
 TEST_F(SendRoad, AStoppedOrBackgroundMessengerIsResumedOnce) {
   int viber = launchViber();
   std::string conversation = pushFromAlice();
+  size_t before = sentTexts(conversation).size();
   app("suspend");
   auto answer = reply({{"text", Value("first")}});
   EXPECT_EQ(wake(answer), "resume com.viber");
-  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == 1; }));
+  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 1; }));
   app("background");
   answer = reply({{"text", Value("second")}});
   EXPECT_EQ(wake(answer), "resume com.viber");
-  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == 2; }));
-  EXPECT_EQ(sentTexts(conversation), (std::vector<std::string>{"first", "second"}));
+  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 2; }));
+  auto sent = sentTexts(conversation);
+  EXPECT_EQ(std::vector<std::string>(sent.end() - 2, sent.end()),
+            (std::vector<std::string>{"first", "second"}));
   EXPECT_EQ(sendCallbacks(), 2);
   EXPECT_TRUE(messages("SpringBoard: PXVIBER: Viber application state after launching").empty());
   EXPECT_EQ(pxviber::runningPid(root_, "Viber"), viber);
@@ -142,6 +146,7 @@ TEST_F(SendRoad, AStoppedOrBackgroundMessengerIsResumedOnce) {
 
 TEST_F(SendRoad, AMessengerThatIsNotRunningIsLaunchedAndGetsTheRepeatedNotification) {
   std::string conversation = pushFromAlice();
+  size_t before = sentTexts(conversation).size();
   auto start = std::chrono::steady_clock::now();
   auto answer = reply({{"text", Value("launched for this")}});
   EXPECT_EQ(wake(answer), "launch com.viber background");
@@ -154,7 +159,7 @@ TEST_F(SendRoad, AMessengerThatIsNotRunningIsLaunchedAndGetsTheRepeatedNotificat
             std::vector<std::string>{
                 "SpringBoard: PXVIBER: Viber application state after launching is 4, "
                 "state name: running in background"});
-  ASSERT_TRUE(waitFor([&] { return !sentTexts(conversation).empty(); }));
+  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 1; }));
   EXPECT_EQ(sentTexts(conversation).back(), "launched for this");
   EXPECT_EQ(sendCallbacks(), 1);
   EXPECT_TRUE(pxviber::runningPid(root_, "Viber").has_value());
