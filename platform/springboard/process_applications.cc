@@ -35,6 +35,20 @@ char processState(int pid) {
 
 bool isLive(char state) { return state != 0 && state != 'Z' && state != 'X'; }
 
+bool isStopped(char state) { return state == 'T' || state == 't'; }
+
+// Sends SIGSTOP or SIGCONT and waits (briefly) until the process shows the new
+// state, so that a state read right after a suspend or resume is already true.
+bool signalAndSettle(int pid, int signal) {
+  if (::kill(pid, signal) != 0) return false;
+  for (int i = 0; i < 200; ++i) {
+    char st = processState(pid);
+    if (!isLive(st) || isStopped(st) == (signal == SIGSTOP)) break;
+    ::usleep(1000);
+  }
+  return true;
+}
+
 class Applications;
 
 class ProcessApplication final : public SBApplication {
@@ -130,7 +144,7 @@ class Applications final : public ProcessApplications,
     State& s = states_[id];
     s.foreground = false;
     cancelSuspension(s);
-    return ::kill(*pid, SIGSTOP) == 0;
+    return signalAndSettle(*pid, SIGSTOP);
   }
 
   bool background(const std::string& id) override {
@@ -140,7 +154,7 @@ class Applications final : public ProcessApplications,
     State& s = states_[id];
     s.foreground = false;
     cancelSuspension(s);
-    return ::kill(*pid, SIGCONT) == 0;
+    return signalAndSettle(*pid, SIGCONT);
   }
 
   int stateOf(const std::string& id) override {
@@ -151,8 +165,7 @@ class Applications final : public ProcessApplications,
   int state(const InstalledApplication& app) {
     auto pid = pidOf(app);
     if (!pid) return SBApplicationStateNotRunning;
-    char st = processState(*pid);
-    if (st == 'T' || st == 't') return SBApplicationStateSuspended;
+    if (isStopped(processState(*pid))) return SBApplicationStateSuspended;
     return states_[app.bundleIdentifier].foreground ? SBApplicationStateForeground
                                                     : SBApplicationStateBackground;
   }
@@ -164,7 +177,7 @@ class Applications final : public ProcessApplications,
     auto pid = pidOf(app);
     if (!pid) return;
     State& s = states_[app.bundleIdentifier];
-    ::kill(*pid, SIGCONT);
+    signalAndSettle(*pid, SIGCONT);
     if (s.foreground) return;
     // Background time is limited: stop the process again when it runs out,
     // unless it came to the foreground or was resumed again meanwhile.

@@ -96,7 +96,7 @@ ViberLocation layoutViber(const fs::path& root, int ios) {
   for (const char* folder : {"Documents/Attachments", "Documents/AttachmentsPreview"}) {
     makeDirs(where.dataContainer / folder);
   }
-  platform::viberdb::createSampleDatabase(
+  where.sample = platform::viberdb::createSampleDatabase(
       where.dataContainer / platform::viberdb::kDatabaseRelativePath, platform::viberdb::now());
   return where;
 }
@@ -201,7 +201,7 @@ std::optional<ViberLocation> findViber(const fs::path& root) {
       fs::path bundle = entry.path() / "Viber.app";
       auto info = platform::foundation::readDictionaryFile(bundle / "Info.plist");
       if (!info) continue;
-      ViberLocation where{bundle, entry.path()};
+      ViberLocation where{bundle, entry.path(), std::nullopt};
       if (std::string(base).find("Bundle") != std::string::npos) {
         // Find the data container by its metadata.
         for (auto& data : fs::directory_iterator(

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/viberdb/sample_content.h"
+
 namespace pxviber {
 
 struct DeviceOptions {
@@ -23,6 +25,8 @@ struct DeviceOptions {
 struct ViberLocation {
   std::filesystem::path bundle;         // host path of Viber.app
   std::filesystem::path dataContainer;  // host path of the data container
+  // What the sample database holds (set by createDevice only).
+  std::optional<platform::viberdb::SampleContent> sample;
 };
 
 // Creates the device layout under `root` (which must not hold a device yet; its

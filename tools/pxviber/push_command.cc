@@ -21,6 +21,7 @@
 #include "tools/pxviber/commands.h"
 #include "tools/pxviber/device.h"
 #include "tools/pxviber/json.h"
+#include "tools/pxviber/push.h"
 
 namespace pxviber {
 
@@ -31,17 +32,14 @@ namespace sb = platform::springboard;
 
 namespace {
 
-struct PushOptions {
+struct PushOptions : NotificationSpec {
   fs::path root;
-  std::string token;
-  std::string number;
-  std::string group;
-  std::string text;
-  std::string form = "remote";
   bool json = false;
 };
 
-sb::BBBulletin makeBulletin(const PushOptions& o) {
+}  // namespace
+
+sb::BBBulletin makeBulletin(const NotificationSpec& o) {
   Dictionary payload;
   if (!o.token.empty()) {
     if (o.form == "local") {
@@ -72,6 +70,8 @@ sb::BBBulletin makeBulletin(const PushOptions& o) {
   }
   return b;
 }
+
+namespace {
 
 // The answer as JSON: nil as null, times as local ISO 8601 with their offset.
 std::string panelJson(const Dictionary& answer) {
