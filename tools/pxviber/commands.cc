@@ -39,6 +39,7 @@ int runCommandLine(int argc, char** argv) {
   addNotifyCommands(app, exitCode);
   addDemoCommand(app, exitCode);
   addReplyCommands(app, exitCode);
+  addLogCommand(app, exitCode);
   addMessengerCommands(app, exitCode);
   addAlertsCommand(app, exitCode);
   addSettingsCommand(app, exitCode);

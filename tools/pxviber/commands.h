@@ -36,6 +36,7 @@ void addDeviceCommands(CLI::App& app, int& exitCode);
 void addNotifyCommands(CLI::App& app, int& exitCode);
 void addDemoCommand(CLI::App& app, int& exitCode);
 void addReplyCommands(CLI::App& app, int& exitCode);
+void addLogCommand(CLI::App& app, int& exitCode);
 void addMessengerCommands(CLI::App& app, int& exitCode);
 void addAlertsCommand(CLI::App& app, int& exitCode);
 void addSettingsCommand(CLI::App& app, int& exitCode);
