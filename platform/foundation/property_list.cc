@@ -42,14 +42,16 @@ std::optional<Value> fromPlist(plist_t node, int depth) {
       plist_get_real_val(node, &d);
       return Value(d);
     }
-    case PLIST_STRING:
+    case PLIST_STRING: {
+      // By pointer and length: a binary property list may hold a string with a
+      // NUL inside, on which the copying getter stops the process.
+      uint64_t length = 0;
+      const char* s = plist_get_string_ptr(node, &length);
+      return Value(std::string(s ? s : "", s ? length : 0));
+    }
     case PLIST_KEY: {
       char* s = nullptr;
-      if (plist_get_node_type(node) == PLIST_KEY) {
-        plist_get_key_val(node, &s);
-      } else {
-        plist_get_string_val(node, &s);
-      }
+      plist_get_key_val(node, &s);
       Value v(std::string(s ? s : ""));
       free(s);
       return v;

@@ -119,3 +119,33 @@ TEST_F(PropertyListFile, ConcurrentWritersInSeveralProcessesLoseNoKey) {
 
 }  // namespace
 }  // namespace platform::foundation
+
+namespace platform::foundation {
+namespace {
+
+// Binary property lists whose one string holds a NUL between "a" and "b", as
+// ASCII and as UTF-16 text. The NUL must not stop the process; what follows it
+// may be kept or cut.
+TEST(PropertyListBytes, StringsWithANulInsideAreRead) {
+  auto list = [](std::vector<std::uint8_t> object) {
+    std::vector<std::uint8_t> bytes{'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+    bytes.insert(bytes.end(), object.begin(), object.end());
+    auto table = static_cast<std::uint8_t>(bytes.size());
+    bytes.push_back(0x08);  // the offset of object 0
+    for (std::uint8_t b : {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 1,
+                           0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}) {
+      bytes.push_back(b);
+    }
+    bytes.push_back(table);
+    return bytes;
+  };
+  for (const auto& object : {std::vector<std::uint8_t>{0x53, 'a', 0, 'b'},
+                             std::vector<std::uint8_t>{0x63, 0, 'a', 0, 0, 0, 'b'}}) {
+    auto v = parsePropertyList(list(object));
+    ASSERT_TRUE(v && v->asString());
+    EXPECT_EQ(v->asString()->substr(0, 1), "a");
+  }
+}
+
+}  // namespace
+}  // namespace platform::foundation
