@@ -1,5 +1,6 @@
 #include "platform/foundation/date_format.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 
@@ -26,7 +27,11 @@ int daysIn(int year, int month) {
 }
 
 std::tm localParts(Date date) {
-  std::time_t t = static_cast<std::time_t>(std::floor(date.unixTime()));
+  // Dates beyond ten thousand years either way print as the nearest of them.
+  constexpr double kLimit = 1e4 * 365.25 * 86400;
+  double unix = date.unixTime();
+  unix = std::isnan(unix) ? 0 : std::clamp(unix, -kLimit, kLimit);
+  std::time_t t = static_cast<std::time_t>(std::floor(unix));
   std::tm tm{};
   localtime_r(&t, &tm);
   return tm;

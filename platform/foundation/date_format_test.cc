@@ -58,6 +58,7 @@ TEST(DateFormat, PrintsForLogsJsonAndBack) {
   EXPECT_EQ(describeDate(std::nullopt), "(null)");
   EXPECT_EQ(iso8601Local(summer), "2016-07-15T10:00:00+02:00");
   EXPECT_EQ(iso8601Local(Date::fromUnix(1452848400)), "2016-01-15T10:00:00+01:00");
+  EXPECT_EQ(formatLocalDateTime(Date{1e300}), formatLocalDateTime(Date{1e299}));
   ZoneGuard newYork("America/St_Johns");
   EXPECT_EQ(iso8601Local(Date::fromUnix(1452848400)), "2016-01-15T05:30:00-03:30");
 }
