@@ -7,7 +7,11 @@ int main(int argc, char** argv) {
   return platform::runtime::runHost(argc, argv,
                                     {.bundleIdentifier = "com.apple.springboard",
                                      .processName = "SpringBoard",
-                                     .registerClasses = hosts::registerSpringboardServices,
+                                     .registerClasses =
+                                         [] {
+                                           hosts::registerSpringboardServices();
+                                           hosts::recordSpringboardAlerts();
+                                         },
                                      .afterLoad = nullptr,
                                      .requestHandlers = hosts::springboardRequestHandlers,
                                      .beforeExit = nullptr});

@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include <cstdio>
+
 #include "platform/couria/couria.h"
 #include "platform/couria/panel.h"
 #include "platform/foundation/log.h"
@@ -38,8 +40,69 @@ void registerSpringboardServices() {
 
 std::map<std::string, platform::runtime::HostRequestHandler> springboardRequestHandlers() {
   auto handlers = applicationRequestHandlers();
+  handlers.merge(springboardAlertRequestHandlers());
   handlers["bulletin"] = platform::couria::answerBulletinRequest;
   return handlers;
+}
+
+}  // namespace hosts
+
+// --- Alerts shown, for the command line and tests ---
+
+namespace hosts {
+
+namespace {
+
+std::vector<platform::springboard::Alert>& alertsShown() {
+  static std::vector<platform::springboard::Alert> alerts;
+  return alerts;
+}
+
+// Shows each alert in the terminal as a small panel and keeps it, then hands
+// it on to the presenter it replaced (which writes it to the log).
+class RecordingAlertPresenter final : public platform::springboard::AlertPresenter {
+ public:
+  explicit RecordingAlertPresenter(std::shared_ptr<AlertPresenter> next) : next_(std::move(next)) {}
+  void present(const platform::springboard::Alert& alert) override {
+    std::string buttons;
+    for (auto& b : alert.buttons) buttons += "[ " + b + " ] ";
+    std::string text = fmt::format("+--- alert ---\n| {}\n| {}\n| {}\n+-------------\n",
+                                   alert.title.value_or(""), alert.message.value_or(""), buttons);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    alertsShown().push_back(alert);
+    if (next_) next_->present(alert);
+  }
+
+ private:
+  std::shared_ptr<AlertPresenter> next_;
+};
+
+platform::foundation::Dictionary alertsAnswer(const platform::foundation::Dictionary&) {
+  using platform::foundation::Value;
+  platform::foundation::Array list;
+  for (const auto& a : alertsShown()) {
+    platform::foundation::Dictionary d;
+    if (a.title) d["title"] = Value(*a.title);
+    if (a.message) d["message"] = Value(*a.message);
+    platform::foundation::Array buttons;
+    for (const auto& b : a.buttons) buttons.push_back(Value(b));
+    d["buttons"] = Value(std::move(buttons));
+    list.push_back(Value(std::move(d)));
+  }
+  return {{"alerts", Value(std::move(list))}};
+}
+
+}  // namespace
+
+void recordSpringboardAlerts() {
+  auto previous = platform::springboard::setAlertPresenter(nullptr);
+  platform::springboard::setAlertPresenter(
+      std::make_shared<RecordingAlertPresenter>(std::move(previous)));
+}
+
+std::map<std::string, platform::runtime::HostRequestHandler> springboardAlertRequestHandlers() {
+  return {{"alerts", alertsAnswer}};
 }
 
 }  // namespace hosts

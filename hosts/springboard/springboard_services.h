@@ -17,3 +17,20 @@ void registerSpringboardServices();
 std::map<std::string, platform::runtime::HostRequestHandler> springboardRequestHandlers();
 
 }  // namespace hosts
+
+#include <map>
+#include <string>
+
+#include "platform/runtime/host_requests.h"
+
+namespace hosts {
+
+// Keeps every alert shown (and prints it in the terminal) in front of the
+// presenter installed by registerSpringboardServices.
+void recordSpringboardAlerts();
+
+// "alerts": the alerts shown so far, oldest first, under "alerts", each a
+// dictionary with "title", "message" (absent when nil) and "buttons".
+std::map<std::string, platform::runtime::HostRequestHandler> springboardAlertRequestHandlers();
+
+}  // namespace hosts

@@ -1,12 +1,15 @@
-// The messenger host: the Viber app of the simulated device.
+// The messenger host: the Viber app of the simulated device. It provides the
+// class "DBManager" over its database, loads the tweaks meant for it, then
+// creates its manager as the app does at launch.
+#include "hosts/viber/messenger_services.h"
 #include "platform/runtime/host.h"
 
 int main(int argc, char** argv) {
   return platform::runtime::runHost(argc, argv,
                                     {.bundleIdentifier = "com.viber",
                                      .processName = "Viber",
-                                     .registerClasses = nullptr,
-                                     .afterLoad = nullptr,
-                                     .requestHandlers = nullptr,
+                                     .registerClasses = hosts::registerMessengerServices,
+                                     .afterLoad = hosts::startMessenger,
+                                     .requestHandlers = hosts::messengerRequestHandlers,
                                      .beforeExit = nullptr});
 }

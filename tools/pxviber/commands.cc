@@ -39,6 +39,9 @@ int runCommandLine(int argc, char** argv) {
   addNotifyCommands(app, exitCode);
   addDemoCommand(app, exitCode);
   addReplyCommands(app, exitCode);
+  addMessengerCommands(app, exitCode);
+  addAlertsCommand(app, exitCode);
+  addSettingsCommand(app, exitCode);
   addPushCommand(app, exitCode);
   try {
     app.parse(argc, argv);

@@ -36,6 +36,9 @@ void addDeviceCommands(CLI::App& app, int& exitCode);
 void addNotifyCommands(CLI::App& app, int& exitCode);
 void addDemoCommand(CLI::App& app, int& exitCode);
 void addReplyCommands(CLI::App& app, int& exitCode);
+void addMessengerCommands(CLI::App& app, int& exitCode);
+void addAlertsCommand(CLI::App& app, int& exitCode);
+void addSettingsCommand(CLI::App& app, int& exitCode);
 void addPushCommand(CLI::App& app, int& exitCode);
 
 // The "--root DIR" option that every device command takes; stored absolute.

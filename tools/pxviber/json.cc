@@ -9,9 +9,9 @@ namespace pxviber {
 
 using platform::foundation::Value;
 
-std::string jsonString(const std::string& text) {
+std::string jsonString(const std::string& s) {
   std::string out = "\"";
-  for (unsigned char c : text) {
+  for (unsigned char c : s) {
     switch (c) {
       case '"':
         out += "\\\"";
@@ -32,39 +32,55 @@ std::string jsonString(const std::string& text) {
         if (c < 0x20) {
           out += fmt::format("\\u{:04x}", c);
         } else {
-          out += static_cast<char>(c);  // UTF-8 passes through
+          out += static_cast<char>(c);
         }
     }
   }
   return out + "\"";
 }
 
-std::string toJson(const Value& v) {
-  switch (v.kind()) {
+namespace {
+
+std::string isoDate(const platform::foundation::Date& date) {
+  std::time_t t = static_cast<std::time_t>(std::floor(date.unixTime()));
+  std::tm utc{};
+  ::gmtime_r(&t, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+}  // namespace
+
+std::string toJson(const Value& value) {
+  switch (value.kind()) {
     case Value::Kind::Null:
+    case Value::Kind::Uid:
       return "null";
     case Value::Kind::Boolean:
-      return *v.asBoolean() ? "true" : "false";
+      return *value.asBoolean() ? "true" : "false";
     case Value::Kind::Integer:
-      return std::to_string(*v.asInteger());
+      return std::to_string(*value.asInteger());
     case Value::Kind::Real:
-      return std::isfinite(*v.asReal()) ? *v.stringValue() : "null";
+      return std::isfinite(*value.asReal()) ? *value.stringValue() : "null";
     case Value::Kind::String:
-      return jsonString(*v.asString());
-    case Value::Kind::Uid:
-      return std::to_string(v.asUid()->index);
-    case Value::Kind::Data:
+      return jsonString(*value.asString());
+    case Value::Kind::Data: {
+      std::string hex;
+      for (auto b : *value.asData()) hex += fmt::format("{:02x}", b);
+      return jsonString(hex);
+    }
     case Value::Kind::Date:
-      return jsonString(v.description());
+      return jsonString(isoDate(*value.asDate()));
     case Value::Kind::Array: {
       std::string out = "[";
-      for (const auto& item : *v.asArray()) out += (out.size() > 1 ? "," : "") + toJson(item);
+      for (const auto& v : *value.asArray()) out += (out.size() > 1 ? "," : "") + toJson(v);
       return out + "]";
     }
     case Value::Kind::Dictionary: {
       std::string out = "{";
-      for (const auto& [key, item] : *v.asDictionary()) {
-        out += (out.size() > 1 ? "," : "") + jsonString(key) + ":" + toJson(item);
+      for (const auto& [k, v] : *value.asDictionary()) {
+        out += (out.size() > 1 ? "," : "") + jsonString(k) + ":" + toJson(v);
       }
       return out + "}";
     }

@@ -1,6 +1,6 @@
 // JSON text of property-list values, for the command line's --json output.
-// Strings are escaped; data prints as base64-free hex text, dates as ISO 8601
-// UTC, null as null.
+// Strings are escaped (UTF-8 passes through); data prints as hex text, dates as
+// ISO 8601 UTC, null and keyed-archive references as null.
 #pragma once
 
 #include <string>

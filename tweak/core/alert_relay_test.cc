@@ -58,5 +58,38 @@ TEST_F(AlertRelay, NoAlertKeysShowsAnEmptyAlertAndTheFileIsUntouched) {
   EXPECT_EQ(file(), "showAlerts=1");
 }
 
+TEST_F(AlertRelay, NilMessageKeepsTheOlderMessage) {
+  settings().showAlerts = true;
+  showAlert("First", "one");
+  showAlert("Second", std::nullopt);
+  showAlertCallback(nullptr, nullptr, kShowAlertNotification, nullptr, nullptr);
+  EXPECT_EQ(shown(), std::vector<std::string>{"Second|one|OK"});
+}
+
+TEST_F(AlertRelay, TwoAlertsInQuickSuccessionAreEachShownWithTheTextsOfTheirShowing) {
+  settings().showAlerts = true;
+  center_->addObserver(nullptr, showAlertCallback, kShowAlertNotification,
+                       platform::notify::SuspensionBehavior::DeliverImmediately);
+  showAlert("PXVIBER Error", "Unable to match conversation. Message not sent.");
+  showAlert("PXVIBER Error", "Unable to send picture message.");
+  // Both posts wait; each delivery shows what the file holds when it runs.
+  loop_->runPending();
+  EXPECT_EQ(shown(),
+            (std::vector<std::string>{"PXVIBER Error|Unable to send picture message.|OK",
+                                      "PXVIBER Error|Unable to send picture message.|OK"}));
+  EXPECT_EQ(center_->postCount(kShowAlertNotification), 2);
+}
+
+TEST_F(AlertRelay, TheShowingSideLeavesTheFileAsItWas) {
+  settings().showAlerts = true;
+  writeFile({{"debugMode", Value(true)}, {"messageText", Value("pending")}});
+  showAlert("T", "M");
+  std::string before = file();
+  showAlertCallback(nullptr, nullptr, kShowAlertNotification, nullptr, nullptr);
+  showAlertCallback(nullptr, nullptr, kShowAlertNotification, nullptr, nullptr);
+  EXPECT_EQ(file(), before);
+  EXPECT_EQ(shown(), (std::vector<std::string>{"T|M|OK", "T|M|OK"}));
+}
+
 }  // namespace
 }  // namespace tweak

@@ -1,0 +1,172 @@
+// The send executor inside a real messenger (the sample database, the
+// messenger's own DBManager methods, the capture installed) fed arbitrary
+// mailbox files: any keys, any kinds, any conversation identifier text. It must
+// never fault, and no picture outside the attachments folder may ever be taken
+// in: every attachment the messenger registered names a file of that folder.
+//
+// Inputs whose first byte is even are taken as the mailbox file's bytes; the
+// others build a mailbox dictionary from the bytes, so that well-formed requests
+// with hostile values are reached often.
+#include <fuzzer/FuzzedDataProvider.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/foundation/device.h"
+#include "platform/foundation/file_io.h"
+#include "platform/foundation/log.h"
+#include "platform/foundation/property_list.h"
+#include "platform/messenger/messenger_database.h"
+#include "platform/messenger/messenger_methods.h"
+#include "platform/notify/testing/fake_notify_center.h"
+#include "platform/runloop/testing/fake_run_loop.h"
+#include "platform/runtime/class_registry.h"
+#include "platform/viberdb/sample_content.h"
+#include "tweak/bridge/db_manager_capture.h"
+#include "tweak/bridge/send_executor.h"
+#include "tweak/core/preferences.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::foundation::Array;
+using platform::foundation::Dictionary;
+using platform::foundation::Value;
+
+struct NullLog final : platform::foundation::LogSink {
+  void write(std::string_view) override {}
+};
+
+struct Messenger {
+  fs::path root;
+  fs::path container;
+  std::shared_ptr<platform::runloop::testing::FakeRunLoop> loop;
+  std::shared_ptr<platform::notify::testing::FakeNotifyCenter> center;
+  platform::messenger::DBManagerRef manager;  // the messenger's own reference
+};
+
+Messenger& messenger() {
+  static Messenger m = [] {
+    Messenger m;
+    char tmpl[] = "/tmp/executor-fuzz-XXXXXX";
+    m.root = ::mkdtemp(tmpl);
+    fs::create_directories(m.root / "var/mobile/Library/Preferences");
+    m.container = m.root / "var/mobile/Containers/Data/Application/VIBER";
+    fs::create_directories(m.container / platform::messenger::kAttachmentsRelativePath);
+    std::ofstream(m.container / "Documents/Attachments/present.jpg") << "jpeg";
+    // Bait outside the folder, under names a hostile request would use.
+    std::ofstream(m.container / "Documents/bait.jpg") << "outside";
+    std::ofstream(m.container / "bait.jpg") << "outside";
+    platform::viberdb::createSampleDatabase(m.container / platform::viberdb::kDatabaseRelativePath,
+                                            platform::viberdb::now());
+    platform::foundation::setDeviceRoot(m.root);
+    platform::foundation::setLogSink(std::make_shared<NullLog>());
+    m.loop = std::make_shared<platform::runloop::testing::FakeRunLoop>();
+    m.center = std::make_shared<platform::notify::testing::FakeNotifyCenter>(*m.loop);
+    platform::runloop::setMainRunLoop(m.loop);
+    platform::notify::setDarwinNotifyCenter(m.center);
+    auto cls = std::make_shared<platform::messenger::DBManagerClass>();
+    platform::messenger::defineDBManagerMethods(*cls,
+                                                {.dataContainer = m.container, .loop = m.loop});
+    platform::runtime::registerClass(cls);
+    tweak::installDBManagerCapture();
+    m.manager = cls->alloc()->initWithAddressBook(nullptr);
+    tweak::settings().showAlerts = true;
+    tweak::settings().debugMode = true;
+    return m;
+  }();
+  return m;
+}
+
+// A value of any kind, hostile names and identifiers among them.
+Value anyValue(FuzzedDataProvider& in) {
+  static const char* const kNames[] = {"present.jpg",
+                                       "../bait.jpg",
+                                       "../../bait.jpg",
+                                       "..",
+                                       ".",
+                                       "",
+                                       "Attachments/present.jpg",
+                                       "/etc/passwd",
+                                       "present.jpg/",
+                                       "..present.jpg",
+                                       "present.jpg\n",
+                                       "1",
+                                       "42",
+                                       "0",
+                                       "-1",
+                                       "99999999999999999999",
+                                       "3 ",
+                                       " 3",
+                                       "p3",
+                                       "3/Conversation/p4"};
+  switch (in.ConsumeIntegralInRange(0, 7)) {
+    case 0:
+      return Value(std::string(in.PickValueInArray(kNames)));
+    case 1:
+      return Value(in.ConsumeRandomLengthString(64));
+    case 2:
+      return Value(static_cast<long long>(in.ConsumeIntegral<std::int64_t>()));
+    case 3:
+      return Value(in.ConsumeFloatingPoint<double>());
+    case 4:
+      return Value(in.ConsumeBool());
+    case 5:
+      return Value(Array{Value(in.ConsumeRandomLengthString(8))});
+    case 6:
+      return Value(Dictionary{{in.ConsumeRandomLengthString(8), Value(1)}});
+    default:
+      return Value(in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange(0, 8)));
+  }
+}
+
+void writeStructuredMailbox(FuzzedDataProvider& in) {
+  Dictionary d;
+  for (const char* k : {"messageText", "conversationID", "messagePictureFile",
+                        "messagePictureFileWithPath", "showAlerts", "alertTitle"}) {
+    if (in.ConsumeBool()) d[k] = anyValue(in);
+  }
+  platform::foundation::writeDictionaryFileAtomically(tweak::preferencesPath(), d);
+}
+
+// Every registered attachment names a file directly inside the folder.
+void checkAttachments(const Messenger& m) {
+  fs::path folder = fs::canonical(m.container / platform::messenger::kAttachmentsRelativePath);
+  sqlite3_stmt* s = nullptr;
+  sqlite3* db = m.manager->database()->database().handle();
+  sqlite3_prepare_v2(db, "SELECT ZNAME FROM ZATTACHMENT", -1, &s, nullptr);
+  while (sqlite3_step(s) == SQLITE_ROW) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    std::string name = text ? text : "";
+    std::error_code ec;
+    fs::path file = fs::canonical(folder / name, ec);
+    if (ec || file.parent_path() != folder ||
+        !platform::messenger::MessengerDatabase::isAcceptableAttachmentName(name)) {
+      std::abort();
+    }
+  }
+  sqlite3_finalize(s);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+  Messenger& m = messenger();
+  if (size > 0 && data[0] % 2 == 0) {
+    platform::foundation::writeFileAtomically(tweak::preferencesPath(),
+                                              std::span(data + 1, size - 1));
+  } else {
+    FuzzedDataProvider in(data, size);
+    writeStructuredMailbox(in);
+  }
+  tweak::sendMessageCallback(m.center.get(), nullptr, tweak::kSendMessageNotification, nullptr,
+                             nullptr);
+  m.loop->runPending();  // picture completions
+  m.center->clearPosts();
+  checkAttachments(m);
+  return 0;
+}

@@ -1,0 +1,314 @@
+#include "platform/messenger/messenger_database.h"
+
+#include <fmt/format.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <random>
+
+#include "platform/foundation/error.h"
+#include "platform/viberdb/sqlite_error.h"
+
+namespace platform::messenger {
+
+namespace fs = std::filesystem;
+using foundation::Dictionary;
+using foundation::Value;
+
+namespace {
+
+// One prepared statement, finalised when it goes out of scope; errors become
+// platform::Error through the database's one translator.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) : db_(db) {
+    int rc = sqlite3_prepare_v2(db, sql, -1, &s_, nullptr);
+    if (rc != SQLITE_OK) throw viberdb::sqliteError(db, rc, sql);
+  }
+  ~Statement() { sqlite3_finalize(s_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& bind(int i, std::int64_t v) {
+    sqlite3_bind_int64(s_, i, v);
+    return *this;
+  }
+  Statement& bind(int i, const std::string& v) {
+    sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  // Answers whether a row is ready.
+  bool step() {
+    int rc = sqlite3_step(s_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw viberdb::sqliteError(db_, rc, sqlite3_sql(s_));
+  }
+  std::int64_t integer(int column) const { return sqlite3_column_int64(s_, column); }
+  double real(int column) const { return sqlite3_column_double(s_, column); }
+  bool isNull(int column) const { return sqlite3_column_type(s_, column) == SQLITE_NULL; }
+  std::optional<std::int64_t> optionalInteger(int column) const {
+    if (isNull(column)) return std::nullopt;
+    return integer(column);
+  }
+  std::optional<std::string> text(int column) const {
+    if (isNull(column)) return std::nullopt;
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s_, column));
+    return std::string(p, static_cast<size_t>(sqlite3_column_bytes(s_, column)));
+  }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* s_ = nullptr;
+};
+
+std::string newUUID() {
+  std::random_device random;
+  std::uniform_int_distribution<int> digit(0, 15);
+  std::string uuid;
+  for (int i = 0; i < 32; ++i) {
+    if (i == 8 || i == 12 || i == 16 || i == 20) uuid += '-';
+    uuid += "0123456789ABCDEF"[digit(random)];
+  }
+  return uuid;
+}
+
+// The messenger's in-memory sticker store, listed before the database's store.
+std::shared_ptr<const NSPersistentStore> stickerStore() {
+  foundation::Data hash(32, 0x5a);
+  Dictionary hashes{{kStickerEntity, Value(hash)}, {kStickerPackageEntity, Value(hash)}};
+  return std::make_shared<NSPersistentStore>(Dictionary{{kStoreUUIDKey, Value(newUUID())},
+                                                        {kStoreTypeKey, Value("InMemory")},
+                                                        {kStoreModelVersionHashesKey, hashes}});
+}
+
+// Messages with their author's number, oldest first.
+constexpr const char* kMessagesQuery =
+    "SELECT M.Z_PK, M.ZCONVERSATION, M.ZPHONENUMINDEX, M.ZTOKEN, M.ZDATE, M.ZTEXT, M.ZTYPE, "
+    "M.ZSTATE, M.ZREAD, A.ZNAME, P.ZPHONENUM FROM ZVIBERMESSAGE AS M "
+    "LEFT OUTER JOIN ZATTACHMENT AS A ON A.Z_PK = M.ZATTACHMENT "
+    "LEFT OUTER JOIN ZPHONENUMBERINDEX AS P ON P.Z_PK = M.ZPHONENUMINDEX "
+    "WHERE M.ZCONVERSATION = ?1 ORDER BY M.ZDATE, M.Z_PK";
+
+std::vector<Dictionary> messagesOf(sqlite3* db, std::int64_t conversation) {
+  Statement s(db, kMessagesQuery);
+  s.bind(1, conversation);
+  std::vector<Dictionary> out;
+  while (s.step()) {
+    viberdb::StoredMessage m;
+    m.pk = s.integer(0);
+    m.conversation = s.integer(1);
+    m.phoneNumIndex = s.optionalInteger(2);
+    m.token = s.optionalInteger(3);
+    m.date = foundation::Date{s.real(4)};
+    m.text = s.text(5);
+    m.type = s.text(6).value_or("");
+    m.state = s.text(7).value_or("");
+    m.read = s.integer(8) != 0;
+    m.attachmentName = s.text(9);
+    out.push_back(messageDictionary(m, s.text(10)));
+  }
+  return out;
+}
+
+}  // namespace
+
+MessengerDatabase::MessengerDatabase(viberdb::ViberDatabase db, fs::path dataContainer)
+    : db_(std::move(db)), attachments_(dataContainer / kAttachmentsRelativePath) {
+  viberdb::StoreMetadata metadata = db_.metadata();
+  Dictionary plist = metadata.plist;
+  // Z_UUID and the property list agree in every store Core Data writes; the
+  // column stands in when the list lacks the key.
+  if (!foundation::find(plist, kStoreUUIDKey)) plist[kStoreUUIDKey] = Value(metadata.uuid);
+  auto store = std::make_shared<NSPersistentStore>(std::move(plist));
+  storeUUID_ = store->identifier().value_or(metadata.uuid);
+  coordinator_ = std::make_shared<NSPersistentStoreCoordinator>(
+      std::vector<std::shared_ptr<const NSPersistentStore>>{stickerStore(), store});
+}
+
+std::shared_ptr<MessengerDatabase> MessengerDatabase::open(const fs::path& dataContainer) {
+  fs::path file = dataContainer / viberdb::kDatabaseRelativePath;
+  if (!fs::is_regular_file(file)) throw Error("no Viber database at " + file.string());
+  return std::shared_ptr<MessengerDatabase>(
+      new MessengerDatabase(viberdb::ViberDatabase::open(file), dataContainer));
+}
+
+std::shared_ptr<const Conversation> MessengerDatabase::conversationFromRow(
+    std::int64_t key, std::optional<std::string> groupID) {
+  return std::make_shared<Conversation>(
+      std::make_shared<NSManagedObjectID>(storeUUID_, kConversationEntity, key),
+      std::move(groupID));
+}
+
+std::shared_ptr<const Conversation> MessengerDatabase::conversation(std::int64_t key) {
+  Statement s(db_.handle(), "SELECT Z_PK, ZGROUPID FROM ZCONVERSATION WHERE Z_PK = ?1");
+  if (!s.bind(1, key).step()) return nullptr;
+  return conversationFromRow(s.integer(0), s.text(1));
+}
+
+std::shared_ptr<const Conversation> MessengerDatabase::conversationForGroup(
+    const std::string& groupID) {
+  Statement s(db_.handle(),
+              "SELECT Z_PK, ZGROUPID FROM ZCONVERSATION WHERE ZGROUPID = ?1 ORDER BY Z_PK");
+  if (!s.bind(1, groupID).step()) return nullptr;
+  return conversationFromRow(s.integer(0), s.text(1));
+}
+
+std::shared_ptr<const Conversation> MessengerDatabase::conversationForNumber(
+    const std::string& number) {
+  Statement s(db_.handle(),
+              "SELECT C.Z_PK FROM ZCONVERSATION AS C "
+              "JOIN Z_4PHONENUMINDEXES AS L ON L.Z_4CONVERSATIONS = C.Z_PK "
+              "JOIN ZPHONENUMBERINDEX AS P ON P.Z_PK = L.Z_8PHONENUMINDEXES "
+              "WHERE P.ZPHONENUM = ?1 AND C.ZGROUPID IS NULL ORDER BY C.Z_PK");
+  if (!s.bind(1, number).step()) return nullptr;
+  return conversationFromRow(s.integer(0), std::nullopt);
+}
+
+std::shared_ptr<const Conversation> MessengerDatabase::conversationForNumbers(
+    std::vector<std::string> numbers) {
+  std::vector<std::int64_t> indexes;
+  for (const auto& n : numbers) {
+    auto index = db_.phoneNumberIndex(n);
+    if (!index) return nullptr;
+    indexes.push_back(*index);
+  }
+  return conversationForPhoneNumIndexes(std::move(indexes));
+}
+
+std::shared_ptr<const Conversation> MessengerDatabase::conversationForPhoneNumIndexes(
+    std::vector<std::int64_t> indexes) {
+  std::sort(indexes.begin(), indexes.end());
+  indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+  if (indexes.empty()) return nullptr;
+  // Candidates hold the first member; the one whose whole member set matches wins.
+  Statement candidates(db_.handle(),
+                       "SELECT Z_4CONVERSATIONS FROM Z_4PHONENUMINDEXES "
+                       "WHERE Z_8PHONENUMINDEXES = ?1 ORDER BY Z_4CONVERSATIONS");
+  candidates.bind(1, indexes.front());
+  while (candidates.step()) {
+    std::int64_t key = candidates.integer(0);
+    auto info = db_.conversation(key);
+    if (info && info->phoneNumIndexes == indexes) return conversationFromRow(key, info->groupId);
+  }
+  return nullptr;
+}
+
+std::shared_ptr<const Conversation> MessengerDatabase::conversationForToken(std::int64_t token) {
+  Statement s(db_.handle(), "SELECT ZCONVERSATION FROM ZVIBERMESSAGE WHERE ZTOKEN = ?1");
+  if (!s.bind(1, token).step() || s.isNull(0)) return nullptr;
+  return conversation(s.integer(0));
+}
+
+viberdb::StoredMessage MessengerDatabase::sendText(std::int64_t conversation,
+                                                   const std::string& text) {
+  viberdb::NewMessage m;
+  m.conversation = conversation;
+  m.text = text;
+  m.date = viberdb::now();
+  m.type = viberdb::kTypeText;
+  m.state = viberdb::kStateSent;
+  std::int64_t key = 0;
+  db_.transaction([&] { key = db_.insertMessage(m); });
+  return *db_.message(key);
+}
+
+bool MessengerDatabase::isAcceptableAttachmentName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
+  if (name.find("..") != std::string::npos) return false;
+  return name.find('\0') == std::string::npos;
+}
+
+std::optional<viberdb::StoredMessage> MessengerDatabase::sendPicture(
+    std::int64_t conversation, const std::string& name, const std::optional<std::string>& caption) {
+  if (!isAcceptableAttachmentName(name)) return std::nullopt;
+  std::error_code ec;
+  if (!fs::is_regular_file(attachments_ / name, ec)) return std::nullopt;
+  viberdb::NewMessage m;
+  m.conversation = conversation;
+  m.text = caption;
+  m.date = viberdb::now();
+  m.type = viberdb::kTypePicture;
+  m.state = viberdb::kStatePending;
+  m.attachmentName = name;
+  std::int64_t key = 0;
+  db_.transaction([&] { key = db_.insertMessage(m); });
+  return db_.message(key);
+}
+
+std::shared_ptr<const Attachment> MessengerDatabase::attachment(const std::string& name) {
+  if (!isAcceptableAttachmentName(name)) return nullptr;
+  std::error_code ec;
+  fs::path path = attachments_ / name;
+  if (!fs::is_regular_file(path, ec)) return nullptr;
+  Statement s(db_.handle(), "SELECT Z_PK FROM ZATTACHMENT WHERE ZNAME = ?1 ORDER BY Z_PK DESC");
+  if (!s.bind(1, name).step()) return nullptr;
+  return std::make_shared<Attachment>(
+      std::make_shared<NSManagedObjectID>(storeUUID_, kAttachmentEntity, s.integer(0)), name,
+      path.string());
+}
+
+void MessengerDatabase::markUploaded(const Attachment& attachment) {
+  Statement s(db_.handle(), "SELECT ZMESSAGE FROM ZATTACHMENT WHERE Z_PK = ?1");
+  if (!s.bind(1, attachment.primaryKey()).step() || s.isNull(0)) return;
+  std::int64_t message = s.integer(0);
+  db_.transaction([&] { db_.setMessageState(message, viberdb::kStateSent); });
+}
+
+void MessengerDatabase::markRead(std::int64_t conversation) {
+  db_.transaction([&] {
+    Statement messages(db_.handle(),
+                       "UPDATE ZVIBERMESSAGE SET ZREAD = 1, Z_OPT = Z_OPT + 1 "
+                       "WHERE ZCONVERSATION = ?1 AND ZREAD = 0");
+    messages.bind(1, conversation).step();
+    Statement count(db_.handle(),
+                    "UPDATE ZCONVERSATION SET ZUNREADCOUNT = 0, Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1");
+    count.bind(1, conversation).step();
+  });
+}
+
+std::vector<Dictionary> MessengerDatabase::messages(std::int64_t conversation) {
+  return messagesOf(db_.handle(), conversation);
+}
+
+Dictionary messageDictionary(const viberdb::StoredMessage& m,
+                             const std::optional<std::string>& authorNumber) {
+  Dictionary d{{"key", Value(static_cast<long long>(m.pk))},
+               {"conversation", Value(static_cast<long long>(m.conversation))},
+               {"date", Value(m.date)},
+               {"outgoing", Value(!m.phoneNumIndex.has_value())},
+               {"type", Value(m.type)},
+               {"state", Value(m.state)},
+               {"read", Value(m.read)}};
+  if (m.token) d["token"] = Value(static_cast<long long>(*m.token));
+  if (m.text) d["text"] = Value(*m.text);
+  if (m.phoneNumIndex && authorNumber) d["author"] = Value(*authorNumber);
+  if (m.attachmentName) {
+    d["attachment"] = Value(*m.attachmentName);
+    d["uploaded"] = Value(m.state != viberdb::kStatePending);
+  }
+  return d;
+}
+
+std::vector<Dictionary> readMessagesReadOnly(const fs::path& databaseFile,
+                                             std::int64_t conversation) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(databaseFile.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  if (rc != SQLITE_OK) {
+    Error e = viberdb::sqliteError(db, rc, "open " + databaseFile.string());
+    sqlite3_close(db);
+    throw e;
+  }
+  sqlite3_busy_timeout(db, 5000);
+  try {
+    auto out = messagesOf(db, conversation);
+    sqlite3_close(db);
+    return out;
+  } catch (...) {
+    sqlite3_close(db);
+    throw;
+  }
+}
+
+}  // namespace platform::messenger

@@ -1,0 +1,217 @@
+// A reply typed into the springboard's panel, through the mailbox and the bus, to
+// a messenger in each of its states.
+#include <signal.h>
+
+#include <thread>
+
+#include "platform/foundation/property_list.h"
+#include "platform/graphics/testing/image_fixtures.h"
+#include "platform/graphics/ui_image.h"
+#include "platform/messenger/messenger_database.h"
+#include "platform/notify/notify_center.h"
+#include "platform/runloop/run_loop.h"
+#include "platform/runtime/host_requests.h"
+#include "platform/springboard/bulletin.h"
+#include "tests/device_fixture.h"
+#include "tools/pxviber/commands.h"
+#include "tools/pxviber/device.h"
+
+namespace tests {
+namespace {
+
+namespace fs = std::filesystem;
+namespace foundation = platform::foundation;
+using foundation::Array;
+using foundation::Dictionary;
+using foundation::Value;
+
+constexpr const char* kAlice = "+15550100001";
+
+class SendRoad : public DeviceTest {
+ protected:
+  void SetUp() override {
+    DeviceTest::SetUp();
+    createDevice();
+    writeSettings({{"debugMode", Value(true)}});
+    start();
+    loop_ = platform::runloop::makeEventRunLoop();
+    center_ = pxviber::joinDeviceBus(root_, *loop_);
+  }
+
+  Dictionary ask(const std::string& process, const Dictionary& request) {
+    auto answer = platform::runtime::sendHostRequest(*center_, *loop_, process, request);
+    if (const Value* error = foundation::find(answer, "error"))
+      ADD_FAILURE() << error->description();
+    return answer;
+  }
+
+  // Shows a notification from Alice; answers the conversation of the panel.
+  std::string pushFromAlice() {
+    platform::springboard::BBBulletin b;
+    b.sectionID = "com.viber";
+    b.message = "Alice Smith: are you there?";
+    b.context = {{"userInfo", Value(Dictionary{{"fn", Value(kAlice)}})}};
+    auto panel =
+        ask("SpringBoard", {{"command", Value("bulletin")}, {"bulletin", Value(b.toDictionary())}});
+    const Value* user = foundation::find(panel, "user");
+    return user && user->asString() ? *user->asString() : "";
+  }
+
+  Dictionary reply(const Dictionary& what) {
+    Dictionary request = what;
+    request["command"] = Value("reply");
+    return ask("SpringBoard", request);
+  }
+
+  std::string wake(const Dictionary& answer) {
+    std::string out;
+    if (const Value* w = foundation::find(answer, "wake"); w && w->asArray()) {
+      for (auto& a : *w->asArray()) out += (out.empty() ? "" : ", ") + a.description();
+    }
+    return out;
+  }
+
+  void app(const std::string& action) {
+    ask("SpringBoard",
+        {{"command", Value("app")}, {"action", Value(action)}, {"identifier", Value("com.viber")}});
+  }
+
+  fs::path dataContainer() { return pxviber::findViber(root_)->dataContainer; }
+
+  // The outgoing texts of a conversation, read from the database file.
+  std::vector<std::string> sentTexts(const std::string& conversation) {
+    std::vector<std::string> out;
+    for (auto& m : platform::messenger::readMessagesReadOnly(
+             dataContainer() / "Documents/Contacts.data", std::stoll(conversation))) {
+      const Value* outgoing = foundation::find(m, "outgoing");
+      const Value* text = foundation::find(m, "text");
+      if (outgoing && *outgoing->asBoolean())
+        out.push_back(text && text->asString() ? *text->asString() : "");
+    }
+    return out;
+  }
+
+  bool waitFor(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(8)) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+  }
+
+  int sendCallbacks() { return int(messages("PXVIBER: sendMessage callback in Viber").size()); }
+
+  std::shared_ptr<platform::runloop::RunLoop> loop_;
+  std::shared_ptr<platform::notify::NotifyCenter> center_;
+};
+
+TEST_F(SendRoad, AForegroundMessengerGetsOneNotificationAndNoResume) {
+  launchViber();
+  app("activate");
+  std::string conversation = pushFromAlice();
+  ASSERT_FALSE(conversation.empty());
+  size_t before = sentTexts(conversation).size();
+  auto answer = reply({{"text", Value("On my way 🚲")}});
+  EXPECT_EQ(wake(answer), "");
+  EXPECT_EQ(*foundation::find(*foundation::find(answer, "mailbox")->asDictionary(), "messageText")
+                 ->asString(),
+            "On my way 🚲");
+  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 1; }));
+  EXPECT_EQ(sentTexts(conversation).back(), "On my way 🚲");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(sendCallbacks(), 1);
+}
+
+TEST_F(SendRoad, AStoppedOrBackgroundMessengerIsResumedOnce) {
+  int viber = launchViber();
+  std::string conversation = pushFromAlice();
+  size_t before = sentTexts(conversation).size();
+  app("suspend");
+  auto answer = reply({{"text", Value("first")}});
+  EXPECT_EQ(wake(answer), "resume com.viber");
+  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 1; }));
+  app("background");
+  answer = reply({{"text", Value("second")}});
+  EXPECT_EQ(wake(answer), "resume com.viber");
+  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 2; }));
+  auto sent = sentTexts(conversation);
+  EXPECT_EQ(std::vector<std::string>(sent.end() - 2, sent.end()),
+            (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(sendCallbacks(), 2);
+  EXPECT_TRUE(messages("SpringBoard: PXVIBER: Viber application state after launching").empty());
+  EXPECT_EQ(pxviber::runningPid(root_, "Viber"), viber);
+}
+
+TEST_F(SendRoad, AMessengerThatIsNotRunningIsLaunchedAndGetsTheRepeatedNotification) {
+  std::string conversation = pushFromAlice();
+  size_t before = sentTexts(conversation).size();
+  auto start = std::chrono::steady_clock::now();
+  auto answer = reply({{"text", Value("launched for this")}});
+  EXPECT_EQ(wake(answer), "launch com.viber background");
+  ASSERT_TRUE(waitForMessageFrom("SpringBoard",
+                                 "PXVIBER: Viber application state after launching is ",
+                                 std::chrono::seconds(8)));
+  // The repeated post comes two seconds after the launch.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+  EXPECT_EQ(messages("PXVIBER: Viber application state after launching is "),
+            std::vector<std::string>{
+                "SpringBoard: PXVIBER: Viber application state after launching is 4, "
+                "state name: running in background"});
+  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 1; }));
+  EXPECT_EQ(sentTexts(conversation).back(), "launched for this");
+  EXPECT_EQ(sendCallbacks(), 1);
+  EXPECT_TRUE(pxviber::runningPid(root_, "Viber").has_value());
+}
+
+TEST_F(SendRoad, WithoutTheMessengerInstalledTheRequestStaysInTheFile) {
+  std::string conversation = pushFromAlice();
+  fs::remove(pxviber::findViber(root_)->bundle / "Info.plist");
+  auto answer = reply({{"text", Value("nobody home")}});
+  EXPECT_EQ(wake(answer), "");
+  EXPECT_FALSE(messages("PXVIBER: Viber app is nil").empty());
+  auto file = foundation::readDictionaryFile(
+      root_ / "var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist");
+  ASSERT_TRUE(file);
+  EXPECT_EQ(*foundation::find(*file, "messageText")->asString(), "nobody home");
+  EXPECT_EQ(*foundation::find(*file, "conversationID")->asString(), conversation);
+}
+
+TEST_F(SendRoad, APhotoReplyIsStoredUprightAndSentAsAnUploadedPicture) {
+  launchViber();
+  app("activate");
+  std::string conversation = pushFromAlice();
+  // 4032 × 3024 stored pixels that the camera says to turn right.
+  auto image = platform::graphics::UIImage::imageWithCGImage(
+      platform::graphics::testing::makeImage(4032, 3024, platform::graphics::testing::distinct), 1,
+      platform::graphics::UIImageOrientationRight);
+  fs::path photo = tmp_ / "photo.jpg";
+  foundation::writeFileAtomically(photo,
+                                  *platform::graphics::UIImageJPEGRepresentation(image, 0.8));
+  auto answer = reply({{"photo", Value(photo.string())}});
+  const auto& mailbox = *foundation::find(answer, "mailbox")->asDictionary();
+  std::string name = *foundation::find(mailbox, "messagePictureFile")->asString();
+  auto size = [&](const char* folder) {
+    auto bytes = foundation::readFile(dataContainer() / "Documents" / folder / name);
+    if (!bytes) return std::string("missing");
+    auto stored = platform::graphics::UIImage::initWithData(*bytes);
+    return std::to_string(stored->CGImage()->width()) + "x" +
+           std::to_string(stored->CGImage()->height());
+  };
+  EXPECT_EQ(size("Attachments"), "960x1280");
+  EXPECT_EQ(size("AttachmentsPreview"), "750x1000");
+  auto uploaded = [&] {
+    for (auto& m : platform::messenger::readMessagesReadOnly(
+             dataContainer() / "Documents/Contacts.data", std::stoll(conversation))) {
+      const Value* a = foundation::find(m, "attachment");
+      const Value* up = foundation::find(m, "uploaded");
+      if (a && a->asString() && *a->asString() == name && up && *up->asBoolean()) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(waitFor(uploaded));
+}
+
+}  // namespace
+}  // namespace tests
