@@ -1,6 +1,8 @@
 #include "platform/foundation/date_format.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <ctime>
 
 #include <fmt/format.h>
@@ -26,10 +28,32 @@ int daysIn(int year, int month) {
 }
 
 std::tm localParts(Date date) {
-  std::time_t t = static_cast<std::time_t>(std::floor(date.unixTime()));
+  // Dates beyond ten thousand years either way print as the nearest of them.
+  constexpr double kLimit = 1e4 * 365.25 * 86400;
+  double unix = date.unixTime();
+  unix = std::isnan(unix) ? 0 : std::clamp(unix, -kLimit, kLimit);
+  std::time_t t = static_cast<std::time_t>(std::floor(unix));
   std::tm tm{};
   localtime_r(&t, &tm);
   return tm;
+}
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
+std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+// The zone's offset from UTC, in seconds, at the Unix time `t`.
+std::int64_t offsetAt(std::int64_t t) {
+  std::time_t tt = static_cast<std::time_t>(t);
+  std::tm tm{};
+  localtime_r(&tt, &tm);
+  return tm.tm_gmtoff;
 }
 
 }  // namespace
@@ -48,19 +72,16 @@ std::optional<Date> parseLocalDateTime(std::string_view s) {
       second > 59) {
     return std::nullopt;
   }
-  // mktime resolves the wall-clock time in the current zone; tm_isdst = -1
-  // lets it find whether daylight-saving time applies at that moment.
-  tzset();
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  tm.tm_isdst = -1;
-  std::time_t t = std::mktime(&tm);
-  if (t == static_cast<std::time_t>(-1) && !(year == 1969 || year == 1970)) return std::nullopt;
+  // The wall-clock time read as UTC, then moved by the zone's offset at that
+  // moment. localtime_r gives the offset without re-reading the zone files,
+  // which mktime does on every call; a history of many messages parses
+  // thousands of these.
+  std::int64_t wall = daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  std::int64_t t = wall - offsetAt(wall);
+  // Near a daylight-saving change the offset at the guess may differ from the
+  // offset at the answer; one more step settles it.
+  std::int64_t again = wall - offsetAt(t);
+  if (offsetAt(again) == wall - again) t = again;
   return Date::fromUnix(static_cast<double>(t));
 }
 

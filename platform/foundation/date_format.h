@@ -16,8 +16,8 @@ namespace platform::foundation {
 // dateFromString: of a formatter with the pattern "yyyy-MM-dd HH:mm:ss" in the
 // current time zone: exactly four digits, "-", two, "-", two, " ", two, ":",
 // two, ":", two, forming a valid date and time; nullopt for anything else. A
-// wall-clock time that a daylight-saving change repeats or skips is resolved as
-// the C library's mktime resolves it.
+// wall-clock time that a daylight-saving change repeats reads as its later
+// occurrence; one that the change skips reads as an instant next to the change.
 std::optional<Date> parseLocalDateTime(std::string_view text);
 
 // The same pattern the other way: the local wall-clock time, whole seconds.

@@ -37,6 +37,15 @@ TEST(DateFormat, ParsesThePatternInTheLocalZone) {
   // Winter (+01:00) and summer (+02:00).
   EXPECT_EQ(parseLocalDateTime("2016-01-15 10:00:00"), Date::fromUnix(1452848400));
   EXPECT_EQ(parseLocalDateTime("2016-07-15 10:00:00"), Date::fromUnix(1468569600));
+  // Around the changes of 2016: the hour before and after the jump forward on
+  // 27 March (01:00 UTC), and the hour repeated on 30 October (01:00 UTC).
+  EXPECT_EQ(parseLocalDateTime("2016-03-27 01:59:59"), Date::fromUnix(1459040399));
+  EXPECT_EQ(parseLocalDateTime("2016-03-27 03:00:00"), Date::fromUnix(1459040400));
+  EXPECT_EQ(parseLocalDateTime("2016-10-30 01:59:59"), Date::fromUnix(1477785599));
+  EXPECT_EQ(parseLocalDateTime("2016-10-30 02:30:00"), Date::fromUnix(1477791000));
+  EXPECT_EQ(parseLocalDateTime("2016-10-30 03:00:00"), Date::fromUnix(1477792800));
+  // Far dates, both sides of the Unix epoch.
+  EXPECT_EQ(parseLocalDateTime("1900-03-01 00:00:00"), Date::fromUnix(-2203891200.0 - 3600));
 }
 
 TEST(DateFormat, RefusesTextOffThePattern) {
@@ -58,6 +67,7 @@ TEST(DateFormat, PrintsForLogsJsonAndBack) {
   EXPECT_EQ(describeDate(std::nullopt), "(null)");
   EXPECT_EQ(iso8601Local(summer), "2016-07-15T10:00:00+02:00");
   EXPECT_EQ(iso8601Local(Date::fromUnix(1452848400)), "2016-01-15T10:00:00+01:00");
+  EXPECT_EQ(formatLocalDateTime(Date{1e300}), formatLocalDateTime(Date{1e299}));
   ZoneGuard newYork("America/St_Johns");
   EXPECT_EQ(iso8601Local(Date::fromUnix(1452848400)), "2016-01-15T05:30:00-03:30");
 }

@@ -1,5 +1,7 @@
 #include "platform/foundation/keyed_archive.h"
 
+#include <cmath>
+
 #include "platform/foundation/property_list.h"
 
 namespace platform::foundation {
@@ -7,6 +9,7 @@ namespace platform::foundation {
 namespace {
 
 constexpr const char* kClassNameKey = "$classname";
+constexpr double kMaxDateSeconds = 1e4 * 365.25 * 86400;
 
 const std::string* stringAt(const Dictionary& d, std::string_view key) {
   const Value* v = find(d, key);
@@ -139,9 +142,12 @@ class Decoder {
     }
     if (name == "NSDate") {
       const Value* t = find(d, "NS.time");
-      if (t && t->asReal()) return Value(Date{*t->asReal()});
-      if (t && t->asInteger()) return Value(Date{static_cast<double>(*t->asInteger())});
-      return std::nullopt;
+      std::optional<double> seconds;
+      if (t && t->asReal()) seconds = *t->asReal();
+      if (t && t->asInteger()) seconds = static_cast<double>(*t->asInteger());
+      // A date beyond ten thousand years either way is no date a sender wrote.
+      if (!seconds || !(std::fabs(*seconds) <= kMaxDateSeconds)) return std::nullopt;
+      return Value(Date{*seconds});
     }
     if (name == "NSData" || name == "NSMutableData") {
       const Value* data = find(d, "NS.data");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/foundation/property_list.h"
 
 namespace platform::foundation {
@@ -104,6 +106,14 @@ TEST(KeyedArchive, MalformedArchivesGiveNothing) {
             "NONE");
   EXPECT_EQ(decoded(archiveOf({Value("$null"), Value(Dictionary{{"$class", Value(Uid{9})}})})),
             "NONE");
+  // A date far beyond any calendar, or not a number.
+  for (double t : {1e300, -1e300, std::nan("")}) {
+    EXPECT_EQ(
+        decoded(archiveOf({Value("$null"),
+                           Value(Dictionary{{"NS.time", Value(t)}, {"$class", Value(Uid{2})}}),
+                           cls("NSDate")})),
+        "NONE");
+  }
   // A field referring past the end.
   EXPECT_EQ(
       decoded(archiveOf({Value("$null"),

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace platform::foundation {
 
@@ -42,14 +44,16 @@ std::optional<Value> fromPlist(plist_t node, int depth) {
       plist_get_real_val(node, &d);
       return Value(d);
     }
-    case PLIST_STRING:
+    case PLIST_STRING: {
+      // By pointer and length: a binary property list may hold a string with a
+      // NUL inside, on which the copying getter stops the process.
+      uint64_t length = 0;
+      const char* s = plist_get_string_ptr(node, &length);
+      return Value(std::string(s ? s : "", s ? length : 0));
+    }
     case PLIST_KEY: {
       char* s = nullptr;
-      if (plist_get_node_type(node) == PLIST_KEY) {
-        plist_get_key_val(node, &s);
-      } else {
-        plist_get_string_val(node, &s);
-      }
+      plist_get_key_val(node, &s);
       Value v(std::string(s ? s : ""));
       free(s);
       return v;
@@ -174,10 +178,88 @@ class FileLock {
   int fd_ = -1;
 };
 
+// Big-endian unsigned integer of `size` bytes at `at`; nullopt past the end.
+std::optional<std::uint64_t> readBigEndian(std::span<const std::uint8_t> b, std::uint64_t at,
+                                           std::uint64_t size) {
+  if (size == 0 || size > 8 || at > b.size() || size > b.size() - at) return std::nullopt;
+  std::uint64_t v = 0;
+  for (std::uint64_t i = 0; i < size; ++i) v = (v << 8) | b[at + i];
+  return v;
+}
+
+// Whether a binary property list has a dictionary key with a NUL inside. The
+// library stops the process when it hands out such a key, so these lists are
+// refused before it reads them. Anything this scan cannot follow is left to the
+// library's own checks.
+bool binaryKeyHoldsNul(std::span<const std::uint8_t> b) {
+  if (b.size() < 40 || std::memcmp(b.data(), "bplist0", 7) != 0) return false;
+  const std::uint64_t trailer = b.size() - 32;
+  const std::uint64_t offsetSize = b[trailer + 6], refSize = b[trailer + 7];
+  auto count = readBigEndian(b, trailer + 8, 8);
+  auto table = readBigEndian(b, trailer + 24, 8);
+  if (!count || !table || *count > b.size()) return false;
+  auto offsetOf = [&](std::uint64_t object) {
+    return readBigEndian(b, *table + object * offsetSize, offsetSize);
+  };
+  // The length that follows a marker: its low nibble, or an integer object.
+  auto lengthAt = [&](std::uint64_t at) -> std::optional<std::pair<std::uint64_t, std::uint64_t>> {
+    if (at >= b.size()) return std::nullopt;
+    std::uint64_t n = b[at] & 0x0F;
+    if (n != 0x0F) return std::pair{n, at + 1};
+    if (at + 1 >= b.size() || (b[at + 1] & 0xF0) != 0x10) return std::nullopt;
+    std::uint64_t size = std::uint64_t(1) << (b[at + 1] & 0x0F);
+    auto v = readBigEndian(b, at + 2, size);
+    if (!v) return std::nullopt;
+    return std::pair{*v, at + 2 + size};
+  };
+  auto stringHoldsNul = [&](std::uint64_t object) {
+    auto at = offsetOf(object);
+    if (!at || *at >= b.size()) return false;
+    std::uint8_t type = b[*at] & 0xF0;
+    auto length = lengthAt(*at);
+    if (!length || (type != 0x50 && type != 0x60)) return false;
+    std::uint64_t unit = type == 0x60 ? 2 : 1;
+    auto [n, start] = *length;
+    if (n > b.size() || start > b.size() || n * unit > b.size() - start) return false;
+    for (std::uint64_t i = 0; i < n; ++i) {
+      if (b[start + i * unit] == 0 && b[start + i * unit + unit - 1] == 0) return true;
+    }
+    return false;
+  };
+  for (std::uint64_t object = 0; object < *count; ++object) {
+    auto at = offsetOf(object);
+    if (!at || *at >= b.size() || (b[*at] & 0xF0) != 0xD0) continue;
+    auto length = lengthAt(*at);
+    if (!length || length->first > b.size()) continue;
+    for (std::uint64_t k = 0; k < length->first; ++k) {
+      auto key = readBigEndian(b, length->second + k * refSize, refSize);
+      if (key && *key < *count && stringHoldsNul(*key)) return true;
+    }
+  }
+  return false;
+}
+
+// XML forbids the character NUL, raw or as a reference ("&#0;", "&#x00;").
+bool xmlHoldsNul(std::span<const std::uint8_t> b) {
+  std::string_view text(reinterpret_cast<const char*>(b.data()), b.size());
+  if (text.find('\0') != std::string_view::npos) return true;
+  for (std::size_t at = text.find("&#"); at != std::string_view::npos;
+       at = text.find("&#", at + 2)) {
+    std::size_t i = at + 2;
+    bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+    if (hex) ++i;
+    std::size_t digits = i;
+    while (i < text.size() && text[i] == '0') ++i;
+    if (i > digits && i < text.size() && text[i] == ';') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<Value> parsePropertyList(std::span<const std::uint8_t> bytes) {
   if (bytes.empty() || bytes.size() > kMaxPropertyListBytes) return std::nullopt;
+  if (binaryKeyHoldsNul(bytes) || (bytes[0] != 'b' && xmlHoldsNul(bytes))) return std::nullopt;
   plist_t raw = nullptr;
   plist_from_memory(reinterpret_cast<const char*>(bytes.data()),
                     static_cast<uint32_t>(bytes.size()), &raw);

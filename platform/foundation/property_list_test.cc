@@ -119,3 +119,65 @@ TEST_F(PropertyListFile, ConcurrentWritersInSeveralProcessesLoseNoKey) {
 
 }  // namespace
 }  // namespace platform::foundation
+
+namespace platform::foundation {
+namespace {
+
+// Binary property lists whose one string holds a NUL between "a" and "b", as
+// ASCII and as UTF-16 text. The NUL must not stop the process; what follows it
+// may be kept or cut.
+TEST(PropertyListBytes, StringsWithANulInsideAreRead) {
+  auto list = [](std::vector<std::uint8_t> object) {
+    std::vector<std::uint8_t> bytes{'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+    bytes.insert(bytes.end(), object.begin(), object.end());
+    auto table = static_cast<std::uint8_t>(bytes.size());
+    bytes.push_back(0x08);  // the offset of object 0
+    for (std::uint8_t b : {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 1,
+                           0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}) {
+      bytes.push_back(b);
+    }
+    bytes.push_back(table);
+    return bytes;
+  };
+  for (const auto& object : {std::vector<std::uint8_t>{0x53, 'a', 0, 'b'},
+                             std::vector<std::uint8_t>{0x63, 0, 'a', 0, 0, 0, 'b'}}) {
+    auto v = parsePropertyList(list(object));
+    ASSERT_TRUE(v && v->asString());
+    EXPECT_EQ(v->asString()->substr(0, 1), "a");
+  }
+}
+
+// A dictionary whose key holds a NUL: refused, binary or XML.
+TEST(PropertyListBytes, KeysWithANulInsideAreRefused) {
+  for (std::uint8_t marker : {0x53, 0x63}) {
+    std::vector<std::uint8_t> key = marker == 0x53
+                                        ? std::vector<std::uint8_t>{0x53, 'a', 0, 'b'}
+                                        : std::vector<std::uint8_t>{0x63, 0, 'a', 0, 0, 0, 'b'};
+    std::vector<std::uint8_t> bytes{'b', 'p', 'l', 'i', 's', 't', '0', '0', 0xD1, 1, 2};
+    auto keyAt = static_cast<std::uint8_t>(bytes.size());
+    bytes.insert(bytes.end(), key.begin(), key.end());
+    auto valueAt = static_cast<std::uint8_t>(bytes.size());
+    bytes.push_back(0x09);  // true
+    auto table = static_cast<std::uint8_t>(bytes.size());
+    for (std::uint8_t b : {std::uint8_t(8), keyAt, valueAt}) bytes.push_back(b);
+    for (std::uint8_t b : {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 3,
+                           0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}) {
+      bytes.push_back(b);
+    }
+    bytes.push_back(table);
+    EXPECT_FALSE(parsePropertyList(bytes));
+    // The same list with a plain key reads.
+    bytes[keyAt + (marker == 0x53 ? 2 : 4)] = 'x';
+    auto v = parsePropertyList(bytes);
+    ASSERT_TRUE(v && v->asDictionary());
+    EXPECT_EQ(v->asDictionary()->size(), 1u);
+  }
+  std::string xml =
+      "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a&#x00;b</key><true/></dict>"
+      "</plist>";
+  EXPECT_FALSE(
+      parsePropertyList(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size())));
+}
+
+}  // namespace
+}  // namespace platform::foundation

@@ -105,10 +105,17 @@ std::vector<std::shared_ptr<platform::couria::CouriaMessage>> ORVViberCouriaExte
     NSLog("PXVIBER: latest message in DB is '{}', timestamp {}", describe(list.front()->content()),
           platform::foundation::describeDate(list.front()->timestamp()));
   }
-  // Oldest first; a message without a time sorts before every dated one.
-  std::stable_sort(list.begin(), list.end(),
-                   [](const auto& a, const auto& b) { return a->timestamp() < b->timestamp(); });
-  return {list.begin(), list.end()};
+  // Oldest first; a message without a time sorts before every dated one. The
+  // times are read once, not at every comparison of the sort.
+  std::vector<std::pair<std::optional<platform::foundation::Date>, std::size_t>> order;
+  order.reserve(list.size());
+  for (std::size_t i = 0; i < list.size(); ++i) order.emplace_back(list[i]->timestamp(), i);
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::shared_ptr<platform::couria::CouriaMessage>> sorted;
+  sorted.reserve(list.size());
+  for (const auto& [when, i] : order) sorted.push_back(std::move(list[i]));
+  return sorted;
 }
 
 }  // namespace tweak
