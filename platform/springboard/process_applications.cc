@@ -137,25 +137,8 @@ class Applications final : public ProcessApplications,
     return true;
   }
 
-  bool suspend(const std::string& id) override {
-    auto app = findInstalledApplication(id);
-    auto pid = app ? pidOf(*app) : std::nullopt;
-    if (!pid) return false;
-    State& s = states_[id];
-    s.foreground = false;
-    cancelSuspension(s);
-    return signalAndSettle(*pid, SIGSTOP);
-  }
-
-  bool background(const std::string& id) override {
-    auto app = findInstalledApplication(id);
-    auto pid = app ? pidOf(*app) : std::nullopt;
-    if (!pid) return false;
-    State& s = states_[id];
-    s.foreground = false;
-    cancelSuspension(s);
-    return signalAndSettle(*pid, SIGCONT);
-  }
+  bool suspend(const std::string& id) override { return leaveForeground(id, SIGSTOP); }
+  bool background(const std::string& id) override { return leaveForeground(id, SIGCONT); }
 
   int stateOf(const std::string& id) override {
     auto app = findInstalledApplication(id);
@@ -208,6 +191,18 @@ class Applications final : public ProcessApplications,
     auto app = findInstalledApplication(id);
     if (!app) return nullptr;
     return std::make_shared<ProcessApplication>(*this, std::move(*app));
+  }
+
+  // Takes a running application out of the foreground, stopped (SIGSTOP) or
+  // running in the background (SIGCONT), with no suspension pending.
+  bool leaveForeground(const std::string& id, int signal) {
+    auto app = findInstalledApplication(id);
+    auto pid = app ? pidOf(*app) : std::nullopt;
+    if (!pid) return false;
+    State& s = states_[id];
+    s.foreground = false;
+    cancelSuspension(s);
+    return signalAndSettle(*pid, signal);
   }
 
   void cancelSuspension(State& s) {
