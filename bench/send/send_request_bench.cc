@@ -1,0 +1,116 @@
+// The send request on the springboard's side, end to end: a 12-megapixel photo
+// (EXIF orientation 6) decoded, turned upright, fitted twice, encoded twice and
+// written, then the mailbox written and the notification posted; and a text
+// request alone. The messenger is in the foreground, so no waking follows.
+// Set beside photo_path_bench, which runs the image work alone.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "bench/image/photo_fixture.h"
+#include "platform/foundation/device.h"
+#include "platform/foundation/log.h"
+#include "platform/foundation/object.h"
+#include "platform/foundation/property_list.h"
+#include "platform/notify/testing/fake_notify_center.h"
+#include "platform/runloop/testing/fake_run_loop.h"
+#include "platform/runtime/class_registry.h"
+#include "platform/springboard/app_list.h"
+#include "platform/springboard/testing/fake_applications.h"
+#include "tweak/core/application_location.h"
+#include "tweak/extension/viber_couria_extension.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace foundation = platform::foundation;
+namespace springboard = platform::springboard;
+using foundation::Value;
+
+class Message final : public platform::couria::CouriaMessage {
+ public:
+  explicit Message(foundation::Id content) : content_(std::move(content)) {}
+  foundation::Id content() const override { return content_; }
+  bool outgoing() const override { return true; }
+
+ private:
+  foundation::Id content_;
+};
+
+// A scratch iOS 9 device with Viber installed and in the foreground.
+struct Device {
+  Device() {
+    char tmpl[] = "/tmp/send-bench-XXXXXX";
+    root = ::mkdtemp(tmpl);
+    fs::create_directories(root / "private/var/mobile/Library/Preferences");
+    fs::create_symlink("private/var", root / "var");
+    fs::path container = root / "private/var/mobile/Containers/Data/Application/C0FFEE";
+    fs::create_directories(container / "Documents/Attachments");
+    fs::create_directories(container / "Documents/AttachmentsPreview");
+    foundation::writeDictionaryFileAtomically(
+        container / ".com.apple.mobile_container_manager.metadata.plist",
+        {{"MCMMetadataIdentifier", Value("com.viber")}});
+    fs::path bundle = root / "private/var/containers/Bundle/Application/B0B/Viber.app";
+    fs::create_directories(bundle);
+    foundation::writeDictionaryFileAtomically(bundle / "Info.plist",
+                                              {{"CFBundleIdentifier", Value("com.viber")}});
+    foundation::setDeviceRoot(root);
+    platform::runtime::registerClass(std::make_shared<springboard::ALApplicationListClass>(
+        springboard::makeDeviceApplicationList()));
+    auto registry = std::make_shared<springboard::testing::FakeRegistry>();
+    registry->installed = std::make_shared<springboard::testing::FakeApplication>("com.viber");
+    registry->installed->states = {springboard::SBApplicationStateForeground};
+    platform::runtime::registerClass(
+        std::make_shared<springboard::SBApplicationControllerClass>(registry));
+    loop = std::make_shared<platform::runloop::testing::FakeRunLoop>();
+    center = std::make_shared<platform::notify::testing::FakeNotifyCenter>(*loop);
+    platform::notify::setDarwinNotifyCenter(center);
+    photo = bench::photoFixture(root, 4032, 3024);
+  }
+  ~Device() { fs::remove_all(root); }
+
+  fs::path root;
+  fs::path photo;
+  std::shared_ptr<platform::runloop::testing::FakeRunLoop> loop;
+  std::shared_ptr<platform::notify::testing::FakeNotifyCenter> center;
+};
+
+Device& device() {
+  static Device d;
+  return d;
+}
+
+void BM_SendPhoto12MP(benchmark::State& state) {
+  auto extension = tweak::ORVViberCouriaExtension::create();
+  auto message =
+      std::make_shared<Message>(foundation::NSURL::fileURLWithPath(device().photo.string()));
+  for (auto _ : state) {
+    extension->sendMessage(message, std::string("1"));
+    device().center->clearPosts();
+  }
+}
+BENCHMARK(BM_SendPhoto12MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+void BM_SendText(benchmark::State& state) {
+  auto extension = tweak::ORVViberCouriaExtension::create();
+  auto message = std::make_shared<Message>(std::make_shared<foundation::NSString>("On my way"));
+  for (auto _ : state) {
+    extension->sendMessage(message, std::string("1"));
+    device().center->clearPosts();
+  }
+}
+BENCHMARK(BM_SendText)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Quiet: every send writes its "message class" line.
+  struct Silent : foundation::LogSink {
+    void write(std::string_view) override {}
+  };
+  foundation::setLogSink(std::make_shared<Silent>());
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  return 0;
+}
