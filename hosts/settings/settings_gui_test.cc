@@ -113,12 +113,25 @@ class SettingsAppTest : public tests::DeviceTest {
   void snapshot(const char* name) {
     for (int i = 0; i < 200 && text(request({{"command", Value("state")}}), "settled") != "1"; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    Dictionary saved =
-        request({{"command", Value("snapshot")}, {"path", Value(screenshot(name).string())}});
+    // A page that has just re-laid itself out may have nothing to render for a
+    // moment; the snapshot is tried again on a later frame.
+    Dictionary saved;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      saved = request({{"command", Value("snapshot")}, {"path", Value(screenshot(name).string())}});
+      if (text(saved, "written") == "1") break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     EXPECT_EQ(text(saved, "written"), "1") << name;
   }
 
-  static fs::path screenshot(const char* name) { return fs::path(PXVIBER_SCREENSHOT_DIR) / name; }
+  // The screenshot folder under the build folder, made on first use: a fresh
+  // build has none yet.
+  static fs::path screenshot(const char* name) {
+    fs::path folder(PXVIBER_SCREENSHOT_DIR);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    return folder / name;
+  }
 
   pid_t app_ = -1;
   std::shared_ptr<platform::runloop::RunLoop> loop_;
