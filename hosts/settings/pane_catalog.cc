@@ -8,7 +8,7 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
 #include "platform/preferences/list_controller.h"
-#include "platform/preferences/specifier.h"
+#include "platform/preferences/list_items.h"
 
 namespace hosts::settings {
 

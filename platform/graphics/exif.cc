@@ -13,7 +13,7 @@ int exifOrientationTag(std::span<const std::uint8_t> payload) {
   if (payload.size() < 14 || !std::equal(kHeader, kHeader + 6, payload.begin())) return 0;
   ExifData* data = exif_data_new();
   if (!data) return 0;
-  // Read the tags as written: the "follow specification" option would add default
+  // Read the tags as written: the library's option to follow the standard would add default
   // entries (and an orientation) that the file does not carry.
   exif_data_unset_option(data, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
   exif_data_load_data(data, payload.data(), static_cast<unsigned int>(payload.size()));

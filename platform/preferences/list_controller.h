@@ -22,7 +22,7 @@
 #include <string_view>
 
 #include "platform/foundation/value.h"
-#include "platform/preferences/specifier.h"
+#include "platform/preferences/list_items.h"
 #include "platform/preferences/view_controller.h"
 
 namespace platform::preferences {

@@ -3,7 +3,7 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
-#include "platform/preferences/specifier.h"
+#include "platform/preferences/list_items.h"
 
 namespace platform::preferences {
 

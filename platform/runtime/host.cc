@@ -16,10 +16,10 @@
 
 namespace platform::runtime {
 
-int runHost(int argc, char** argv, const HostSpec& spec) {
-  CLI::App app{spec.processName + " host of the simulated device"};
+int runHost(int argc, char** argv, const HostConfig& config) {
+  CLI::App app{config.processName + " host of the simulated device"};
   std::string root;
-  std::string bundleId = spec.bundleIdentifier;
+  std::string bundleId = config.bundleIdentifier;
   app.add_option("--root", root, "device root folder (default: $PXVIBER_ROOT)");
   app.add_option("--bundle-id", bundleId, "bundle identifier of this process");
   try {
@@ -33,37 +33,37 @@ int runHost(int argc, char** argv, const HostSpec& spec) {
     ::setenv(foundation::kDeviceRootEnv, root.c_str(), 1);
   }
   if (!std::filesystem::is_directory(foundation::deviceRoot())) {
-    std::cerr << spec.processName << ": no device at " << foundation::deviceRoot() << "\n";
+    std::cerr << config.processName << ": no device at " << foundation::deviceRoot() << "\n";
     return 1;
   }
   foundation::setMainBundleIdentifier(bundleId);
-  foundation::setProcessName(spec.processName);
+  foundation::setProcessName(config.processName);
   try {
     foundation::setLogSink(foundation::makeDeviceLog(
-        foundation::hostPath(foundation::kSyslogDevicePath), spec.processName));
+        foundation::hostPath(foundation::kSyslogDevicePath), config.processName));
     auto loop = runloop::makeEventRunLoop();
     runloop::setMainRunLoop(loop);
     notify::setDarwinNotifyCenter(
         notify::connectDarwinNotifyCenter(notify::deviceBusAddress(), *loop));
-    auto stop = [&spec, loop] {
-      if (spec.beforeExit) spec.beforeExit();
+    auto stop = [&config, loop] {
+      if (config.beforeExit) config.beforeExit();
       loop->stop();
     };
     loop->onSignal(SIGTERM, stop);
     loop->onSignal(SIGINT, stop);
-    if (spec.registerClasses) spec.registerClasses();
+    if (config.registerClasses) config.registerClasses();
     loadTweaks(bundleId);
-    if (spec.afterLoad) spec.afterLoad(*loop);
-    auto handlers =
-        spec.requestHandlers ? spec.requestHandlers() : std::map<std::string, HostRequestHandler>{};
+    if (config.afterLoad) config.afterLoad(*loop);
+    auto handlers = config.requestHandlers ? config.requestHandlers()
+                                           : std::map<std::string, HostRequestHandler>{};
     handlers["ping"] = [](const foundation::Dictionary&) {
       return foundation::Dictionary{{"pid", foundation::Value(static_cast<long long>(::getpid()))}};
     };
-    serveHostRequests(*notify::darwinNotifyCenter(), spec.processName, std::move(handlers));
+    serveHostRequests(*notify::darwinNotifyCenter(), config.processName, std::move(handlers));
     // The pid file says "running and ready": tweaks are loaded and observers are
     // registered, so a notification posted from now on is received.
     std::filesystem::path pidFile =
-        foundation::hostPath(std::string(kRunFolderDevicePath) + "/" + spec.processName + ".pid");
+        foundation::hostPath(std::string(kRunFolderDevicePath) + "/" + config.processName + ".pid");
     std::string pid = std::to_string(::getpid()) + "\n";
     foundation::writeFileAtomically(
         pidFile, std::span(reinterpret_cast<const std::uint8_t*>(pid.data()), pid.size()));
@@ -71,7 +71,7 @@ int runHost(int argc, char** argv, const HostSpec& spec) {
     std::error_code ec;
     std::filesystem::remove(pidFile, ec);
   } catch (const Error& e) {
-    std::cerr << spec.processName << ": " << e.what() << "\n";
+    std::cerr << config.processName << ": " << e.what() << "\n";
     return 1;
   }
   // Leave without running static destructors of tweak libraries: on the phone a

@@ -17,7 +17,7 @@ namespace platform::runtime {
 // is ready) and the bus socket.
 inline constexpr const char* kRunFolderDevicePath = "/private/var/run";
 
-struct HostSpec {
+struct HostConfig {
   std::string bundleIdentifier;  // default; --bundle-id overrides it
   std::string processName;
   // Registers the host's platform classes; runs before tweaks load.
@@ -35,6 +35,6 @@ struct HostSpec {
 // Parses "--root DIR" (default: $PXVIBER_ROOT) and "--bundle-id ID", wires the
 // process as described above and runs it. Answers the process exit code: 0 after
 // a clean stop, 2 for bad options, 1 when the device cannot be joined.
-int runHost(int argc, char** argv, const HostSpec& spec);
+int runHost(int argc, char** argv, const HostConfig& config);
 
 }  // namespace platform::runtime

@@ -49,15 +49,15 @@ void check(bool condition, const std::string& what) {
   if (!condition) throw CheckFailed{what};
 }
 
-NotificationSpec notification(std::string token, std::string number, std::string group,
-                              std::string text, std::string form) {
-  NotificationSpec spec;
-  spec.token = std::move(token);
-  spec.number = std::move(number);
-  spec.group = std::move(group);
-  spec.text = std::move(text);
-  spec.form = std::move(form);
-  return spec;
+NotificationContent notification(std::string token, std::string number, std::string group,
+                                 std::string text, std::string form) {
+  NotificationContent note;
+  note.token = std::move(token);
+  note.number = std::move(number);
+  note.group = std::move(group);
+  note.text = std::move(text);
+  note.form = std::move(form);
+  return note;
 }
 
 std::string text(const Dictionary& d, const char* key) {
@@ -93,10 +93,10 @@ class Demo {
     return answer;
   }
 
-  Dictionary push(const NotificationSpec& spec, StepReport& r) {
+  Dictionary push(const NotificationContent& note, StepReport& r) {
     Dictionary panel = ask("SpringBoard", {{"command", Value("bulletin")},
-                                           {"bulletin", Value(makeBulletin(spec).toDictionary())}});
-    r.shown.push_back("notification: \"" + spec.text + "\" (" + spec.form + " payload)");
+                                           {"bulletin", Value(makeBulletin(note).toDictionary())}});
+    r.shown.push_back("notification: \"" + note.text + "\" (" + note.form + " payload)");
     std::string rendered = text(panel, "text");
     size_t start = 0;
     while (start < rendered.size()) {

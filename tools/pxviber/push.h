@@ -8,7 +8,7 @@
 
 namespace pxviber {
 
-struct NotificationSpec {
+struct NotificationContent {
   std::string token;            // the message token, decimal; empty for none
   std::string number;           // the sender's phone number ("fn"); empty for none
   std::string group;            // the group identifier ("gi"); empty for a one-to-one chat
@@ -17,6 +17,6 @@ struct NotificationSpec {
 };
 
 // A bulletin of section "com.viber" carrying the payload in the chosen form.
-platform::springboard::BBBulletin makeBulletin(const NotificationSpec& spec);
+platform::springboard::BBBulletin makeBulletin(const NotificationContent& note);
 
 }  // namespace pxviber

@@ -32,14 +32,14 @@ namespace sb = platform::springboard;
 
 namespace {
 
-struct PushOptions : NotificationSpec {
+struct PushOptions : NotificationContent {
   fs::path root;
   bool json = false;
 };
 
 }  // namespace
 
-sb::BBBulletin makeBulletin(const NotificationSpec& o) {
+sb::BBBulletin makeBulletin(const NotificationContent& o) {
   Dictionary payload;
   if (!o.token.empty()) {
     if (o.form == "local") {

@@ -1,4 +1,4 @@
-#include "platform/preferences/specifier.h"
+#include "platform/preferences/list_items.h"
 
 #include <fmt/format.h>
 
