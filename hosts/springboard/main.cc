@@ -13,6 +13,6 @@ int main(int argc, char** argv) {
                                            hosts::recordSpringboardAlerts();
                                          },
                                      .afterLoad = nullptr,
-                                     .requestHandlers = hosts::springboardAlertRequestHandlers,
+                                     .requestHandlers = hosts::springboardRequestHandlers,
                                      .beforeExit = nullptr});
 }

@@ -1,5 +1,7 @@
 #include "hosts/springboard/springboard_services.h"
 
+#include "hosts/springboard/application_services.h"
+
 #include <fmt/format.h>
 
 #include <cstdio>
@@ -29,6 +31,13 @@ class LoggingAlertPresenter final : public platform::springboard::AlertPresenter
 void registerSpringboardServices() {
   platform::runtime::registerClass(std::make_shared<platform::couria::CouriaClass>());
   platform::springboard::setAlertPresenter(std::make_shared<LoggingAlertPresenter>());
+  registerApplicationServices();
+}
+
+std::map<std::string, platform::runtime::HostRequestHandler> springboardRequestHandlers() {
+  auto handlers = applicationRequestHandlers();
+  handlers.merge(springboardAlertRequestHandlers());
+  return handlers;
 }
 
 }  // namespace hosts

@@ -1,11 +1,20 @@
 // The platform services that the springboard host provides to tweaks.
 #pragma once
 
+#include <map>
+#include <string>
+
+#include "platform/runtime/host_requests.h"
+
 namespace hosts {
 
-// Registers the class "Couria" and installs the alert presenter, which prints
+// Registers the platform classes the springboard offers ("Couria",
+// "SBApplicationController"...) and installs the alert presenter, which prints
 // each alert and writes it to the log.
 void registerSpringboardServices();
+
+// Every request the springboard answers for the command line.
+std::map<std::string, platform::runtime::HostRequestHandler> springboardRequestHandlers();
 
 }  // namespace hosts
 

@@ -62,4 +62,20 @@ BBBulletin BBBulletin::fromDictionary(const Dictionary& d) {
   return b;
 }
 
+foundation::Bytes UILocalNotification::archive() const {
+  foundation::ArchivedObject object{"UILocalNotification", {"UILocalNotification", "NSObject"}, {}};
+  if (alertBody) object.fields["alertBody"] = Value(*alertBody);
+  if (fireDate) object.fields["fireDate"] = Value(*fireDate);
+  if (!userInfo.isNull()) object.fields["userInfo"] = userInfo;
+  return foundation::archivedDataWithRootObject(object);
+}
+
+std::optional<Value> userInfoOf(const foundation::ArchivedObject& object) {
+  bool answers = object.className == "UILocalNotification";
+  for (const auto& c : object.classes) answers = answers || c == "UILocalNotification";
+  if (!answers) return std::nullopt;
+  const Value* info = foundation::find(object.fields, "userInfo");
+  return info ? *info : Value();
+}
+
 }  // namespace platform::springboard

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/keyed_archive.h"
 #include "platform/foundation/object.h"
 #include "platform/foundation/value.h"
 
@@ -35,5 +36,30 @@ class BBBulletin : public foundation::NSObject {
   foundation::Dictionary toDictionary() const;
   static BBBulletin fromDictionary(const foundation::Dictionary& d);
 };
+
+// Keys of a bulletin's context dictionary.
+inline constexpr const char* kNotificationTypeKey = "notificationType";
+inline constexpr const char* kNotificationTypeLocal = "AppNotificationLocal";
+inline constexpr const char* kNotificationTypeRemote = "AppNotificationRemote";
+inline constexpr const char* kLocalNotificationKey = "localNotification";
+inline constexpr const char* kRemoteNotificationKey = "remoteNotification";
+inline constexpr const char* kUserInfoKey = "userInfo";
+
+// UILocalNotification as a bulletin carries it: a keyed archive (data under
+// "localNotification") whose root object is of class "UILocalNotification",
+// with the fields "alertBody", "fireDate" and "userInfo".
+struct UILocalNotification {
+  std::optional<std::string> alertBody;
+  std::optional<foundation::Date> fireDate;
+  foundation::Value userInfo;
+
+  // archivedDataWithRootObject: of the notification.
+  foundation::Bytes archive() const;
+};
+
+// The userInfo of an unarchived object: nullopt when the object does not
+// answer userInfo (it is not a UILocalNotification or a subclass of it), else
+// its "userInfo" field (null when the field is absent, as a nil property reads).
+std::optional<foundation::Value> userInfoOf(const foundation::ArchivedObject& object);
 
 }  // namespace platform::springboard

@@ -38,6 +38,7 @@ int runCommandLine(int argc, char** argv) {
   addDeviceCommands(app, exitCode);
   addNotifyCommands(app, exitCode);
   addDemoCommand(app, exitCode);
+  addReplyCommands(app, exitCode);
   addMessengerCommands(app, exitCode);
   addAlertsCommand(app, exitCode);
   try {

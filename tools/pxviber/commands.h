@@ -35,6 +35,7 @@ enum ExitCode : int {
 void addDeviceCommands(CLI::App& app, int& exitCode);
 void addNotifyCommands(CLI::App& app, int& exitCode);
 void addDemoCommand(CLI::App& app, int& exitCode);
+void addReplyCommands(CLI::App& app, int& exitCode);
 void addMessengerCommands(CLI::App& app, int& exitCode);
 void addAlertsCommand(CLI::App& app, int& exitCode);
 

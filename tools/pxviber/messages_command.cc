@@ -12,7 +12,7 @@
 #include "platform/viberdb/viber_database.h"
 #include "tools/pxviber/commands.h"
 #include "tools/pxviber/device.h"
-#include "tools/pxviber/json_output.h"
+#include "tools/pxviber/json.h"
 
 namespace pxviber {
 

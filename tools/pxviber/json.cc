@@ -1,4 +1,4 @@
-#include "tools/pxviber/json_output.h"
+#include "tools/pxviber/json.h"
 
 #include <fmt/format.h>
 
@@ -9,9 +9,7 @@ namespace pxviber {
 
 using platform::foundation::Value;
 
-namespace {
-
-std::string quoted(const std::string& s) {
+std::string jsonString(const std::string& s) {
   std::string out = "\"";
   for (unsigned char c : s) {
     switch (c) {
@@ -41,6 +39,8 @@ std::string quoted(const std::string& s) {
   return out + "\"";
 }
 
+namespace {
+
 std::string isoDate(const platform::foundation::Date& date) {
   std::time_t t = static_cast<std::time_t>(std::floor(date.unixTime()));
   std::tm utc{};
@@ -64,14 +64,14 @@ std::string toJson(const Value& value) {
     case Value::Kind::Real:
       return std::isfinite(*value.asReal()) ? *value.stringValue() : "null";
     case Value::Kind::String:
-      return quoted(*value.asString());
+      return jsonString(*value.asString());
     case Value::Kind::Data: {
       std::string hex;
       for (auto b : *value.asData()) hex += fmt::format("{:02x}", b);
-      return quoted(hex);
+      return jsonString(hex);
     }
     case Value::Kind::Date:
-      return quoted(isoDate(*value.asDate()));
+      return jsonString(isoDate(*value.asDate()));
     case Value::Kind::Array: {
       std::string out = "[";
       for (const auto& v : *value.asArray()) out += (out.size() > 1 ? "," : "") + toJson(v);
@@ -80,7 +80,7 @@ std::string toJson(const Value& value) {
     case Value::Kind::Dictionary: {
       std::string out = "{";
       for (const auto& [k, v] : *value.asDictionary()) {
-        out += (out.size() > 1 ? "," : "") + quoted(k) + ":" + toJson(v);
+        out += (out.size() > 1 ? "," : "") + jsonString(k) + ":" + toJson(v);
       }
       return out + "}";
     }

@@ -1,0 +1,103 @@
+#include "tweak/extension/conversation_message.h"
+
+#include <memory>
+
+#include "platform/foundation/log.h"
+#include "tweak/extension/viber_couria_extension.h"
+
+namespace tweak {
+
+using platform::foundation::Date;
+using platform::foundation::Id;
+
+Id ORVCouriaViberMessage::content() const {
+  std::lock_guard lock(mutex_);
+  return content_;
+}
+void ORVCouriaViberMessage::setContent(Id content) {
+  std::lock_guard lock(mutex_);
+  content_ = std::move(content);
+}
+
+bool ORVCouriaViberMessage::outgoing() const {
+  std::lock_guard lock(mutex_);
+  return outgoing_;
+}
+void ORVCouriaViberMessage::setOutgoing(bool outgoing) {
+  std::lock_guard lock(mutex_);
+  outgoing_ = outgoing;
+}
+
+std::optional<Date> ORVCouriaViberMessage::timestamp() const {
+  std::lock_guard lock(mutex_);
+  return timestamp_;
+}
+void ORVCouriaViberMessage::setTimestamp(std::optional<Date> timestamp) {
+  std::lock_guard lock(mutex_);
+  timestamp_ = timestamp;
+}
+
+std::optional<std::string> ORVCouriaViberMessage::authorPhoneNumIndex() const {
+  std::lock_guard lock(mutex_);
+  return authorPhoneNumIndex_;
+}
+void ORVCouriaViberMessage::setAuthorPhoneNumIndex(std::optional<std::string> index) {
+  std::lock_guard lock(mutex_);
+  authorPhoneNumIndex_ = std::move(index);
+}
+
+std::optional<std::string> ORVCouriaViberMessage::authorDisplayName() const {
+  std::lock_guard lock(mutex_);
+  return authorDisplayName_;
+}
+void ORVCouriaViberMessage::setAuthorDisplayName(std::optional<std::string> name) {
+  std::lock_guard lock(mutex_);
+  authorDisplayName_ = std::move(name);
+}
+
+std::optional<std::string> ORVCouriaViberMessage::conversation() const {
+  std::lock_guard lock(mutex_);
+  return conversation_;
+}
+void ORVCouriaViberMessage::setConversation(std::optional<std::string> conversation) {
+  std::lock_guard lock(mutex_);
+  conversation_ = std::move(conversation);
+}
+
+namespace {
+
+std::unique_ptr<NicknameTable>& nicknames() {
+  static std::unique_ptr<NicknameTable> table;
+  return table;
+}
+
+}  // namespace
+
+NicknameTable* nicknameTable() { return nicknames().get(); }
+
+NicknameTable& createNicknameTableIfNeeded() {
+  if (!nicknames()) nicknames() = std::make_unique<NicknameTable>();
+  return *nicknames();
+}
+
+void resetNicknameTableForTesting() { nicknames().reset(); }
+
+std::optional<std::string> ORVViberCouriaExtension::getNickname(
+    const platform::couria::UserIdentifier& user) {
+  NicknameTable* table = nicknameTable();
+  if (!table || !user) return std::nullopt;
+  auto it = table->find(*user);
+  if (it == table->end()) return std::nullopt;
+  return it->second;
+}
+
+bool ORVViberCouriaExtension::isMessageOfTextType(const platform::couria::CouriaMessage& message) {
+  Id content = message.content();
+  // Written whatever debugMode says: the choice of the send path is worth a line.
+  platform::foundation::NSLog("PXVIBER:  message class is {}, message is {}",
+                              content ? content->className() : "(null)",
+                              platform::foundation::describe(content));
+  return dynamic_cast<const platform::foundation::NSString*>(content.get()) != nullptr;
+}
+
+}  // namespace tweak

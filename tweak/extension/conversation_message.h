@@ -1,0 +1,64 @@
+// ORVCouriaViberMessage, the message object handed to Couria, and the nickname
+// table: the sender name that the latest notification of each conversation
+// showed, filled by getUserIdentifier and read by getNickname.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/couria/couria.h"
+#include "platform/foundation/object.h"
+#include "platform/foundation/value.h"
+
+namespace tweak {
+
+// A plain value object with six properties. Every accessor is atomic: a getter
+// never sees a value that a concurrent setter has half written, and the object
+// getters return copies that stay valid for the caller. A new message has
+// every object property nil and outgoing NO.
+class ORVCouriaViberMessage final : public platform::couria::CouriaMessage {
+ public:
+  // What Couria shows; every message the extension makes holds an NSString.
+  platform::foundation::Id content() const override;
+  void setContent(platform::foundation::Id content);
+
+  // YES for a message the user sent.
+  bool outgoing() const override;
+  void setOutgoing(bool outgoing);
+
+  std::optional<platform::foundation::Date> timestamp() const override;
+  void setTimestamp(std::optional<platform::foundation::Date> timestamp);
+
+  // The author's ZPHONENUMBERINDEX key as decimal text; "" for the user's own.
+  std::optional<std::string> authorPhoneNumIndex() const;
+  void setAuthorPhoneNumIndex(std::optional<std::string> index);
+
+  std::optional<std::string> authorDisplayName() const;
+  void setAuthorDisplayName(std::optional<std::string> name);
+
+  // The conversation key as decimal text.
+  std::optional<std::string> conversation() const;
+  void setConversation(std::optional<std::string> conversation);
+
+ private:
+  mutable std::mutex mutex_;
+  platform::foundation::Id content_;
+  bool outgoing_ = false;
+  std::optional<platform::foundation::Date> timestamp_;
+  std::optional<std::string> authorPhoneNumIndex_;
+  std::optional<std::string> authorDisplayName_;
+  std::optional<std::string> conversation_;
+};
+
+// The nickname table: conversation identifier -> sender name. nullptr until
+// getUserIdentifier first runs; never shrinks. Used on the main thread only.
+using NicknameTable = std::map<std::string, std::string>;
+NicknameTable* nicknameTable();
+// Creates the table, empty, when it does not exist yet; answers it.
+NicknameTable& createNicknameTableIfNeeded();
+// Drops the table, as if no bulletin had been identified (for tests).
+void resetNicknameTableForTesting();
+
+}  // namespace tweak

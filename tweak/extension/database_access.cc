@@ -1,0 +1,128 @@
+#include "tweak/extension/database_access.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+#include "platform/foundation/device.h"
+#include "platform/foundation/file_io.h"
+#include "platform/foundation/log.h"
+#include "tweak/core/application_location.h"
+#include "tweak/core/preferences.h"
+
+namespace tweak {
+
+using platform::foundation::NSLog;
+
+std::string viberDatabasePath() {
+  return platform::foundation::describe(viberAppPath()) + "/Documents/Contacts.data";
+}
+
+std::optional<ViberDatabaseReader> ViberDatabaseReader::open(const std::string& path) {
+  std::filesystem::path file = platform::foundation::hostPath(path);
+  if (!platform::foundation::fileExistsAtPath(file)) {
+    NSLog("PXVIBER: Failed to find user's DB!");
+    return std::nullopt;
+  }
+  if (!platform::foundation::isReadableFileAtPath(file)) {
+    NSLog("PXVIBER: DB file is not readable!");
+    return std::nullopt;
+  }
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  if (rc != SQLITE_OK) {
+    NSLog("PXVIBER: unable to open database! error Code: {}", rc);
+    sqlite3_close(db);
+    return std::nullopt;
+  }
+  return ViberDatabaseReader(db);
+}
+
+ViberDatabaseReader::ViberDatabaseReader(ViberDatabaseReader&& other) noexcept
+    : db_(std::exchange(other.db_, nullptr)) {}
+
+ViberDatabaseReader::~ViberDatabaseReader() {
+  if (db_) sqlite3_close(db_);
+}
+
+std::optional<BoundStatement> BoundStatement::prepare(sqlite3* db, const std::string& sql,
+                                                      const std::vector<SqlValue>& parameters) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
+  if (rc != SQLITE_OK) {
+    NSLog("PXVIBER: Failed to retrieve table, error Code: {}", rc);
+    sqlite3_finalize(s);
+    return std::nullopt;
+  }
+  BoundStatement statement(s);
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    int index = static_cast<int>(i) + 1;
+    if (const auto* text = std::get_if<std::string>(&parameters[i])) {
+      sqlite3_bind_text(s, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+    } else if (const auto* number = std::get_if<std::int64_t>(&parameters[i])) {
+      sqlite3_bind_int64(s, index, *number);
+    } else {
+      sqlite3_bind_null(s, index);
+    }
+  }
+  if (settings().debugMode) {
+    char* expanded = sqlite3_expanded_sql(s);
+    NSLog("PXVIBER: SQL string: {}", expanded ? expanded : sql.c_str());
+    sqlite3_free(expanded);
+  }
+  return statement;
+}
+
+BoundStatement::BoundStatement(BoundStatement&& other) noexcept
+    : stmt_(std::exchange(other.stmt_, nullptr)) {}
+
+BoundStatement::~BoundStatement() {
+  if (stmt_) sqlite3_finalize(stmt_);
+}
+
+bool BoundStatement::step() { return sqlite3_step(stmt_) == SQLITE_ROW; }
+
+std::optional<std::string> BoundStatement::text(int column) const {
+  const unsigned char* t = sqlite3_column_text(stmt_, column);
+  if (!t) return std::string();
+  std::string bytes(reinterpret_cast<const char*>(t),
+                    static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
+  if (!isValidUtf8(bytes)) return std::nullopt;
+  return bytes;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    auto c = static_cast<unsigned char>(bytes[i]);
+    std::size_t extra;
+    std::uint32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= bytes.size()) return false;  // the sequence is cut short
+    for (std::size_t k = 1; k <= extra; ++k) {
+      auto next = static_cast<unsigned char>(bytes[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    static constexpr std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace tweak

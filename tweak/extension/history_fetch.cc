@@ -1,0 +1,114 @@
+// getMessages: the newest messages of a conversation within the day window and
+// the count limit of the settings, oldest first, for Couria's reply panel.
+#include <algorithm>
+#include <memory>
+
+#include "platform/foundation/date_format.h"
+#include "platform/foundation/log.h"
+#include "tweak/core/preferences.h"
+#include "tweak/extension/conversation_message.h"
+#include "tweak/extension/database_access.h"
+#include "tweak/extension/viber_couria_extension.h"
+
+namespace tweak {
+
+namespace {
+
+using platform::foundation::describe;
+using platform::foundation::NSLog;
+using platform::foundation::NSString;
+
+// Seconds from the Unix epoch to 2001-01-01 00:00:00 UTC, the epoch of ZDATE.
+// A calendar shift of 31 years lands a day early whenever those years hold
+// seven leap days instead of eight, so the exact distance is added instead.
+constexpr std::int64_t kReferenceDateOffset = 978307200;
+static_assert(kReferenceDateOffset ==
+              static_cast<std::int64_t>(platform::foundation::Date::kUnixToReference));
+
+// The window and the order work on the stored number ZDATE, not on the local
+// wall-clock text: SQLite then formats the time only for the rows it returns
+// and sorts plain numbers. The two agree except within the hour that a
+// daylight-saving change repeats, where the number keeps the true order.
+constexpr const char* kStatementHead =
+    "SELECT M.ZCONVERSATION, datetime(M.ZDATE + 978307200, 'unixepoch', 'localtime') AS MDATE, "
+    "M.ZTEXT, M.ZPHONENUMINDEX, ZMAINNAME, ZSUFFIXNAME AS FULLNAME, ZCONVERSATION.ZGROUPID FROM "
+    "ZVIBERMESSAGE AS M LEFT OUTER JOIN ZPHONENUMBERINDEX ON ZPHONENUMBERINDEX.Z_PK = "
+    "M.ZPHONENUMINDEX LEFT OUTER JOIN ZABCONTACT ON ZPHONENUMBERINDEX.ZCONTACT = ZABCONTACT.Z_PK "
+    "LEFT OUTER JOIN ZCONVERSATION ON M.ZCONVERSATION = ZCONVERSATION.Z_PK WHERE M.ZCONVERSATION "
+    "= ?1 AND M.ZDATE >= CAST(strftime('%s', 'now') AS INTEGER) - 978307200 - ?2 * 86400 ORDER "
+    "BY M.ZDATE DESC ";
+
+// The day window and the count limit; negative settings count as 0.
+std::int64_t nonNegative(std::int64_t v) { return std::max<std::int64_t>(v, 0); }
+
+// authorDisplayName from the main and the suffix name (each "" for NULL, nullopt
+// for invalid text).
+std::optional<std::string> displayName(const std::optional<std::string>& main,
+                                       const std::optional<std::string>& suffix) {
+  if (main && suffix) return *main + " " + *suffix;
+  if (suffix) return suffix;
+  return main;
+}
+
+// One row of the statement as a message.
+std::shared_ptr<ORVCouriaViberMessage> messageFromRow(const BoundStatement& row) {
+  auto message = std::make_shared<ORVCouriaViberMessage>();
+  message->setConversation(row.text(0));
+  message->setAuthorPhoneNumIndex(row.text(3));
+  message->setAuthorDisplayName(displayName(row.text(4), row.text(5)));
+  std::optional<std::string> when = row.text(1);
+  message->setTimestamp(when ? platform::foundation::parseLocalDateTime(*when) : std::nullopt);
+  std::optional<std::string> text = row.text(2);
+  if (!text || text->empty()) text.emplace(1, ' ');
+  bool outgoing = message->authorPhoneNumIndex() == std::string();
+  message->setOutgoing(outgoing);
+  std::optional<std::string> group = row.text(6);
+  std::string content = *text;
+  if (group != std::string() && !outgoing) {
+    content = describe(message->authorDisplayName()) + ": " + *text;
+  }
+  message->setContent(std::make_shared<NSString>(std::move(content)));
+  return message;
+}
+
+// Steps 2 to 9: the rows of the statement, newest first.
+void readHistory(const platform::couria::UserIdentifier& user, std::int64_t days,
+                 std::int64_t limit, std::vector<std::shared_ptr<ORVCouriaViberMessage>>& list) {
+  std::string path = viberDatabasePath();
+  if (settings().debugMode) NSLog("PXVIBER: DB path: {}", path);
+  auto db = ViberDatabaseReader::open(path);
+  if (!db) return;
+  std::string sql = std::string(kStatementHead) + (limit != 0 ? " LIMIT ?3" : "") + ";";
+  std::vector<SqlValue> parameters(limit != 0 ? 3 : 2);
+  if (user) parameters[0].emplace<std::string>(*user);
+  parameters[1].emplace<std::int64_t>(days);
+  if (limit != 0) parameters[2].emplace<std::int64_t>(limit);
+  auto statement = BoundStatement::prepare(db->handle(), sql, parameters);
+  if (!statement) return;
+  while (statement->step()) list.push_back(messageFromRow(*statement));
+  if (settings().debugMode) {
+    NSLog("PXVIBER: Found {} messages in the DB for the last {} days. (displaying max {} messages)",
+          list.size(), days, limit);
+  }
+}
+
+}  // namespace
+
+std::vector<std::shared_ptr<platform::couria::CouriaMessage>> ORVViberCouriaExtension::getMessages(
+    const platform::couria::UserIdentifier& user) {
+  std::vector<std::shared_ptr<ORVCouriaViberMessage>> list;
+  if (settings().fetchHistoryFromDB) {
+    readHistory(user, nonNegative(settings().historyDaysToDisplay),
+                nonNegative(settings().maxMessagesToDisplay), list);
+  }
+  if (settings().debugMode && !list.empty()) {
+    NSLog("PXVIBER: latest message in DB is '{}', timestamp {}", describe(list.front()->content()),
+          platform::foundation::describeDate(list.front()->timestamp()));
+  }
+  // Oldest first; a message without a time sorts before every dated one.
+  std::stable_sort(list.begin(), list.end(),
+                   [](const auto& a, const auto& b) { return a->timestamp() < b->timestamp(); });
+  return {list.begin(), list.end()};
+}
+
+}  // namespace tweak
