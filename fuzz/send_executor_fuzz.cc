@@ -52,8 +52,11 @@ struct Messenger {
 Messenger& messenger() {
   static Messenger m = [] {
     Messenger m;
-    char tmpl[] = "/tmp/executor-fuzz-XXXXXX";
-    m.root = ::mkdtemp(tmpl);
+    // A memory file system when there is one: every input rewrites the mailbox
+    // and commits to the database, and flushes to a disk would set the pace.
+    std::string tmpl =
+        std::string(fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") + "/executor-fuzz-XXXXXX";
+    m.root = ::mkdtemp(tmpl.data());
     fs::create_directories(m.root / "var/mobile/Library/Preferences");
     m.container = m.root / "var/mobile/Containers/Data/Application/VIBER";
     fs::create_directories(m.container / platform::messenger::kAttachmentsRelativePath);
@@ -77,6 +80,10 @@ Messenger& messenger() {
     m.manager = cls->alloc()->initWithAddressBook(nullptr);
     tweak::settings().showAlerts = true;
     tweak::settings().debugMode = true;
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove_all(messenger().root, ec);
+    });
     return m;
   }();
   return m;
