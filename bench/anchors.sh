@@ -4,6 +4,9 @@
 #
 #   bench/anchors.sh [BUILD_DIR]      (default: build; needs bin/photo_path_bench)
 #   RUNS=N bench/anchors.sh ...       (runs per measurement, default 9; medians)
+#   ANCHORS_TSV=FILE bench/anchors.sh  (also writes each figure to FILE as
+#                                       "size<TAB>figure<TAB>value" lines, for the
+#                                       summary table of ./run bench)
 #
 # Anchors, each on the 4032x3024 and 3264x2448 photos (EXIF orientation 6) that the
 # benchmark makes itself:
@@ -98,6 +101,11 @@ for photo in "${photos[@]}"; do
   growth=$(awk '/^growth_kib/ {print $2}' "$work/memory")
   bitmap=$(awk '/^decoded_bitmap_kib/ {print $2}' "$work/memory")
   ours_inproc=${inprocess[$size]:-nan}
+  if [[ -n ${ANCHORS_TSV:-} ]]; then
+    printf '%s\t%s\t%s\n' "$size" djpeg_ms "$djpeg_ms" "$size" vips_ms "$vips_ms" \
+      "$size" magick_ms "$magick_ms" "$size" process_ms "$ours_ms" "$size" inprocess_ms \
+      "$ours_inproc" "$size" growth_kib "$growth" "$size" bitmap_kib "$bitmap" >> "$ANCHORS_TSV"
+  fi
 
   row() {  # label ms rss
     awk -v f="$size" -v l="$1" -v ms="$2" -v rss="$3" -v d="$djpeg_ms" -v v="$vips_ms" \

@@ -4,7 +4,7 @@
 # Unit tests carry the label "unit"; pass LABEL process for tests that start hosts.
 function(px_test name)
   cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
-  if(PXVIBER_FUZZ)
+  if(PXVIBER_FUZZ OR NOT PXVIBER_TESTS)
     return()
   endif()
   if(NOT T_LABEL)

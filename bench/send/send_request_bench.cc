@@ -28,16 +28,6 @@ namespace foundation = platform::foundation;
 namespace springboard = platform::springboard;
 using foundation::Value;
 
-class Message final : public platform::couria::CouriaMessage {
- public:
-  explicit Message(foundation::Id content) : content_(std::move(content)) {}
-  foundation::Id content() const override { return content_; }
-  bool outgoing() const override { return true; }
-
- private:
-  foundation::Id content_;
-};
-
 // A scratch iOS 9 device with Viber installed and in the foreground.
 struct Device {
   Device() {
@@ -83,8 +73,8 @@ Device& device() {
 
 void BM_SendPhoto12MP(benchmark::State& state) {
   auto extension = tweak::ORVViberCouriaExtension::create();
-  auto message =
-      std::make_shared<Message>(foundation::NSURL::fileURLWithPath(device().photo.string()));
+  auto message = std::make_shared<platform::couria::ReplyMessage>(
+      foundation::NSURL::fileURLWithPath(device().photo.string()));
   for (auto _ : state) {
     extension->sendMessage(message, std::string("1"));
     device().center->clearPosts();
@@ -94,7 +84,8 @@ BENCHMARK(BM_SendPhoto12MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTi
 
 void BM_SendText(benchmark::State& state) {
   auto extension = tweak::ORVViberCouriaExtension::create();
-  auto message = std::make_shared<Message>(std::make_shared<foundation::NSString>("On my way"));
+  auto message = std::make_shared<platform::couria::ReplyMessage>(
+      std::make_shared<foundation::NSString>("On my way"));
   for (auto _ : state) {
     extension->sendMessage(message, std::string("1"));
     device().center->clearPosts();

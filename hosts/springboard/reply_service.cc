@@ -17,17 +17,6 @@ using foundation::Value;
 
 namespace {
 
-// The message Couria builds from what the user typed or attached.
-class ReplyMessage final : public platform::couria::CouriaMessage {
- public:
-  explicit ReplyMessage(foundation::Id content) : content_(std::move(content)) {}
-  foundation::Id content() const override { return content_; }
-  bool outgoing() const override { return true; }
-
- private:
-  foundation::Id content_;
-};
-
 constexpr const char* kRequestKeys[] = {"messageText", "conversationID", "messagePictureFile",
                                         "messagePictureFileWithPath"};
 constexpr const char* kSettingsDevicePath =
@@ -56,7 +45,7 @@ Dictionary answerReply(const Dictionary& request) {
   }
 
   size_t before = applicationActions().size();
-  extension->sendMessage(std::make_shared<ReplyMessage>(content), panel.user);
+  extension->sendMessage(std::make_shared<platform::couria::ReplyMessage>(content), panel.user);
 
   Dictionary answer;
   if (panel.user) answer["user"] = Value(*panel.user);

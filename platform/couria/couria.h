@@ -40,6 +40,18 @@ class CouriaMessage {
   }
 };
 
+// The message Couria hands to an extension's sendMessage: what the user typed
+// (an NSString) or attached (a file NSURL). It is always outgoing.
+class ReplyMessage final : public CouriaMessage {
+ public:
+  explicit ReplyMessage(foundation::Id content) : content_(std::move(content)) {}
+  foundation::Id content() const override { return content_; }
+  bool outgoing() const override { return true; }
+
+ private:
+  foundation::Id content_;
+};
+
 using UserIdentifier = std::optional<std::string>;
 
 // CouriaExtension: what an application's extension answers. The optional methods

@@ -9,9 +9,10 @@ using foundation::Value;
 
 namespace {
 
-// The optional fields in the order a bulletin prints and stores them.
-template <class F>
-void forEachField(const BBBulletin& b, F f) {
+// The optional fields in the order a bulletin prints and stores them; `Bulletin`
+// is BBBulletin or const BBBulletin, so one list serves writing and reading.
+template <class Bulletin, class F>
+void forEachField(Bulletin& b, F f) {
   f("defaultAction", b.defaultAction);
   f("acknowledgeAction", b.acknowledgeAction);
   f("alternateAction", b.alternateAction);
@@ -49,16 +50,9 @@ BBBulletin BBBulletin::fromDictionary(const Dictionary& d) {
   if (const Value* s = foundation::find(d, "sectionID"); s && s->asString()) {
     b.sectionID = *s->asString();
   }
-  auto take = [&](const char* key, Value& into) {
+  forEachField(b, [&](const char* key, Value& into) {
     if (const Value* v = foundation::find(d, key)) into = *v;
-  };
-  take("defaultAction", b.defaultAction);
-  take("acknowledgeAction", b.acknowledgeAction);
-  take("alternateAction", b.alternateAction);
-  take("publisherBulletinID", b.publisherBulletinID);
-  take("recordID", b.recordID);
-  take("actions", b.actions);
-  take("supplementaryActions", b.supplementaryActions);
+  });
   return b;
 }
 

@@ -20,16 +20,6 @@ namespace springboard = platform::springboard;
 using foundation::Dictionary;
 using foundation::Value;
 
-class Message final : public platform::couria::CouriaMessage {
- public:
-  explicit Message(foundation::Id content) : content_(std::move(content)) {}
-  foundation::Id content() const override { return content_; }
-  bool outgoing() const override { return true; }
-
- private:
-  foundation::Id content_;
-};
-
 // Records, at each post, which attachment files exist: they must all be on disk
 // before the send notification goes out.
 class CheckingCenter final : public platform::notify::NotifyCenter {
@@ -109,7 +99,8 @@ class SendRequest : public testing::TweakTest {
   }
 
   void send(foundation::Id content, std::optional<std::string> user = "5") {
-    extension_->sendMessage(std::make_shared<Message>(std::move(content)), user);
+    extension_->sendMessage(std::make_shared<platform::couria::ReplyMessage>(std::move(content)),
+                            user);
   }
 
   // "WxH" of the one file in the folder, "none" when empty.

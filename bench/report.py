@@ -1,0 +1,190 @@
+#!/usr/bin/env python3
+"""Prints the one table of ./run bench from the results of one run.
+
+    bench/report.py RESULTS_DIR
+
+RESULTS_DIR holds what ./run bench wrote: each benchmark program's Google
+Benchmark JSON (<program>.json), the anchor comparison's figures (anchors.tsv)
+and the mailbox contention program's output (mailbox_contention.txt). Each row
+is a figure, the anchor it is set beside (measured in the same run), their
+ratio and the goal. A missing result leaves its rows out and is named at the
+end; the exit code is then 1.
+"""
+import json
+import re
+import sys
+from pathlib import Path
+
+UNIT_MS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+
+
+class Results:
+    def __init__(self, folder: Path):
+        self.folder = folder
+        self.missing = []
+        self._runs = {}
+
+    def runs(self, program):
+        if program not in self._runs:
+            path = self.folder / f"{program}.json"
+            try:
+                data = json.loads(path.read_text())
+                runs = {}
+                for b in data.get("benchmarks", []):
+                    if b.get("error_occurred"):
+                        continue
+                    # With repetitions, the median aggregate stands for the run.
+                    if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+                        continue
+                    name = b.get("run_name", b["name"])
+                    if b.get("run_type") == "aggregate" or name not in runs:
+                        runs[name] = b
+                self._runs[program] = runs
+            except (OSError, ValueError) as e:
+                self._runs[program] = {}
+                self.missing.append(f"{path.name}: {e}")
+        return self._runs[program]
+
+    def time_ms(self, program, name):
+        b = self._find(program, name)
+        return None if b is None else b["real_time"] * UNIT_MS[b.get("time_unit", "ns")]
+
+    def counter(self, program, name, counter):
+        b = self._find(program, name)
+        return None if b is None else b.get(counter)
+
+    def _find(self, program, name):
+        runs = self.runs(program)
+        for run_name, b in runs.items():
+            if run_name == name or run_name.startswith(name + "/"):
+                return b
+        if runs:
+            self.missing.append(f"{program}: no result for {name}")
+        return None
+
+    def anchors(self):
+        figures = {}
+        path = self.folder / "anchors.tsv"
+        try:
+            for line in path.read_text().splitlines():
+                size, figure, value = line.split("\t")
+                try:
+                    figures[(size, figure)] = float(value)
+                except ValueError:
+                    pass
+        except OSError as e:
+            self.missing.append(f"{path.name}: {e}")
+        return figures
+
+    def mailbox(self):
+        path = self.folder / "mailbox_contention.txt"
+        try:
+            text = path.read_text()
+        except OSError as e:
+            self.missing.append(f"{path.name}: {e}")
+            return None
+        kept = re.findall(r"(\d+) keys kept, (\d+) lost", text)
+        if len(kept) != 2:
+            self.missing.append(f"{path.name}: unexpected output")
+            return None
+        return [(int(k), int(lost)) for k, lost in kept]
+
+
+def fmt_ms(v):
+    if v is None:
+        return "-"
+    if v < 1:
+        return f"{v * 1000:.0f} µs"
+    if v < 10:
+        return f"{v:.2f} ms"
+    return f"{v:.1f} ms"
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    r = Results(Path(sys.argv[1]))
+    rows = []  # (figure, value text, anchor, anchor text, ratio, goal)
+
+    def add(figure, value, anchor="", anchor_value=None, goal="", fmt=fmt_ms):
+        if value is None:
+            return
+        ratio = value / anchor_value if anchor_value else None
+        rows.append((figure, fmt(value), anchor, fmt(anchor_value) if anchor else "",
+                     f"{ratio:.2f}×" if ratio is not None else "", goal))
+
+    # The photo path against the usual tools, on the same files, in one run.
+    a = r.anchors()
+    for size in ("4032x3024", "3264x2448"):
+        inproc = r.time_ms("photo_path_bench", f"BM_PhotoPath/{size.replace('x', '/')}")
+        djpeg, vips, magick = (a.get((size, k)) for k in ("djpeg_ms", "vips_ms", "magick_ms"))
+        add(f"photo path {size}, both files", inproc, "djpeg full decode", djpeg, "≤ 1.25×")
+        add(f"photo path {size}, fresh process", a.get((size, "process_ms")),
+            "djpeg full decode", djpeg, "≤ 1.25×")
+        add(f"photo path {size}, both files", inproc, "vipsthumbnail, first file", vips)
+        add(f"photo path {size}, both files", inproc, "ImageMagick convert, first file", magick)
+        growth, bitmap = a.get((size, "growth_kib")), a.get((size, "bitmap_kib"))
+        add(f"photo path {size}, peak memory growth", growth, "decoded 32-bit bitmap", bitmap,
+            "< 0.25×", fmt=lambda kib: "-" if kib is None else f"{kib / 1024:.1f} MiB")
+
+    # The send request in the springboard, and a text reply across the device.
+    add("send request, 12 MP photo, end to end",
+        r.time_ms("send_request_bench", "BM_SendPhoto12MP"), "photo path alone (4032x3024)",
+        r.time_ms("photo_path_bench", "BM_PhotoPath/4032/3024"), "≤ 1.1×")
+    add("send request, text", r.time_ms("send_request_bench", "BM_SendText"))
+    reply = "BM_TextReplyToMessengerCallback"
+    bus = "BM_SendNotificationToSendCall"
+    add("text reply → messenger callback, median",
+        r.counter("text_reply_bench", reply, "median_ms"), "messenger side alone, median",
+        r.counter("send_latency_bench", bus, "median_ms"))
+    add("text reply → messenger callback, p99", r.counter("text_reply_bench", reply, "p99_ms"),
+        "messenger side alone, p99", r.counter("send_latency_bench", bus, "p99_ms"), "< 10 ms")
+    add("text reply → message sent, p99", r.counter("text_reply_bench", reply, "sent_p99_ms"))
+    add("send notification → send call, p99", r.counter("send_latency_bench", bus, "p99_ms"),
+        "executor alone, no bus, p99",
+        r.counter("send_latency_bench", "BM_ExecutorToSendCall", "p99_ms"), "< 5 ms")
+
+    # The read path on the large database, beside its bare statements in the
+    # sqlite3 shell.
+    for ours, shell, label, goal in (
+        ("GetUserIdentifierByToken", "Shell/TokenLookup", "getUserIdentifier by token", "≤ 1.2×"),
+        ("GetUserIdentifierByNumberAndGroup", "Shell/NilTokenAndNumberGroupLookup",
+         "getUserIdentifier by number and group", "≤ 1.2×"),
+        ("GetMessages/Hot_3days_10", "Shell/Hot_3days_10", "getMessages hot, 3 days / 10",
+         "≤ 1.2×"),
+        ("GetMessages/Hot_3650days_all", "Shell/Hot_3650days_all",
+         "getMessages hot, 3650 days / all", "≤ 1.2×"),
+        ("GetMessages/Medium1000_3650days_all", "Shell/Medium1000_3650days_all",
+         "getMessages, 1,000 messages", "≤ 1.2×, < 1 ms"),
+        ("GetMessages/Hot_3days_10", "Shell/Specified_Hot_3days_10",
+         "getMessages hot, 3 days / 10", "(first statement)"),
+    ):
+        add(label, r.time_ms("readpath_bench", ours),
+            "sqlite3 shell, " + ("first-written statement" if "Specified" in shell
+                                 else "same statement"),
+            r.time_ms("readpath_bench", shell), goal)
+
+    # Eight writers on one settings file.
+    mailbox = r.mailbox()
+    if mailbox:
+        (kept, lost), (bare_kept, bare_lost) = mailbox
+        rows.append(("mailbox, 8 writers × 200 keys, keys kept", str(kept),
+                     "bare read-modify-write", str(bare_kept), f"{kept / max(bare_kept, 1):.2f}×",
+                     f"0 lost ({lost} lost)"))
+
+    header = ("figure", "value", "anchor", "anchor value", "ratio", "goal")
+    widths = [max(len(str(row[i])) for row in rows + [header]) for i in range(len(header))]
+    line = lambda row: "  ".join(str(c).ljust(w) if i in (0, 2, 5) else str(c).rjust(w)
+                                 for i, (c, w) in enumerate(zip(row, widths))).rstrip()
+    print(line(header))
+    print("  ".join("-" * w for w in widths))
+    for row in rows:
+        print(line(row))
+    for m in dict.fromkeys(r.missing):
+        print(f"missing: {m}", file=sys.stderr)
+    return 1 if r.missing else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
