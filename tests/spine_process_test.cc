@@ -5,13 +5,16 @@
 #include <random>
 #include <thread>
 
+#include "platform/foundation/file_io.h"
 #include "platform/foundation/property_list.h"
+#include "platform/graphics/ui_image.h"
 #include "platform/notify/notify_center.h"
 #include "platform/runloop/run_loop.h"
 #include "platform/runtime/host_requests.h"
 #include "tests/device_fixture.h"
 #include "tools/pxviber/commands.h"
 #include "tools/pxviber/device.h"
+#include "tools/pxviber/sample_photo.h"
 
 namespace tests {
 namespace {
@@ -202,6 +205,22 @@ TEST_F(Spine, AWriterKilledMidWriteNeverLeavesATornFile) {
     ASSERT_TRUE(blob && blob->asString());
     EXPECT_GE(blob->asString()->size(), 200000u);
   }
+}
+
+// A newcomer trying a photo reply needs a photo: the created device has one in
+// its camera roll, stored turned with the orientation that puts it upright.
+TEST_F(Spine, ACreatedDeviceHoldsACameraPhotoToReplyWith) {
+  std::string out;
+  ASSERT_EQ(pxviber("device create --root " + root_.string(), &out), 0) << out;
+  fs::path photo = root_ / fs::path(pxviber::kSamplePhotoDevicePath).relative_path();
+  EXPECT_NE(out.find(photo.string()), std::string::npos) << out;
+  auto bytes = platform::foundation::readFile(photo);
+  ASSERT_TRUE(bytes);
+  auto image = platform::graphics::UIImage::initWithData(std::move(*bytes));
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->imageOrientation(), platform::graphics::UIImageOrientationRight);
+  EXPECT_EQ(image->size().width, 3024);
+  EXPECT_EQ(image->size().height, 4032);
 }
 
 TEST_F(Spine, BadInputGetsAClearErrorAndAnExitCode) {

@@ -20,6 +20,7 @@
 #include "tools/pxviber/device.h"
 #include "tools/pxviber/json.h"
 #include "tools/pxviber/push.h"
+#include "tools/pxviber/sample_photo.h"
 
 namespace pxviber {
 
@@ -230,30 +231,12 @@ class Demo {
     r.shown.push_back("messenger's database: picture " + name + " uploaded");
   }
 
-  // A 12-megapixel photo with a smooth pattern, stored turned (as a phone held
-  // upright writes it) with the EXIF orientation that turns it back.
   void writePhoto(const fs::path& path) {
-    const int w = 4032, h = 3024;
-    std::vector<std::uint8_t> pixels(std::size_t(w) * h * 4);
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        std::uint8_t* p = &pixels[(std::size_t(y) * w + x) * 4];
-        p[0] = std::uint8_t(x * 255 / w);
-        p[1] = std::uint8_t(y * 255 / h);
-        p[2] = std::uint8_t(((x / 200 + y / 200) % 2) * 120 + 60);
-        p[3] = 255;
-      }
+    try {
+      writeSamplePhoto(path);
+    } catch (const platform::Error& e) {
+      throw CheckFailed{e.what()};
     }
-    platform::graphics::CGImageFormat format{8, 32,
-                                             platform::graphics::CGColorSpaceCreateDeviceRGB(),
-                                             platform::graphics::kCGImageAlphaNoneSkipLast |
-                                                 platform::graphics::kCGBitmapByteOrder32Big};
-    auto image = platform::graphics::UIImage::imageWithCGImage(
-        platform::graphics::CGImage::create(w, h, format, std::size_t(w) * 4, pixels), 1,
-        platform::graphics::UIImageOrientationRight);
-    auto jpeg = platform::graphics::UIImageJPEGRepresentation(image, 0.9);
-    if (!jpeg || !foundation::writeFileAtomically(path, *jpeg))
-      throw CheckFailed{"cannot write the photo"};
   }
 
   void deleted(StepReport& r) {

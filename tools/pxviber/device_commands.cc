@@ -8,6 +8,7 @@
 #include "platform/runloop/run_loop.h"
 #include "tools/pxviber/commands.h"
 #include "tools/pxviber/device.h"
+#include "tools/pxviber/sample_photo.h"
 
 namespace pxviber {
 
@@ -30,9 +31,14 @@ void addDeviceCommands(CLI::App& app, int& exitCode) {
   createCmd->footer("Example: pxviber device create --root /tmp/phone --ios 9");
   createCmd->callback([create, &exitCode] {
     auto viber = createDevice(create->root, {.iosVersion = create->ios});
+    // A photo to try photo replies with, where a phone keeps its camera roll.
+    fs::path photo = create->root / fs::path(kSamplePhotoDevicePath).relative_path();
+    fs::create_directories(photo.parent_path());
+    writeSamplePhoto(photo);
     std::cout << "created an iOS " << create->ios << " device at " << create->root.string() << "\n"
               << "  Viber bundle:         " << viber.bundle.string() << "\n"
-              << "  Viber data container: " << viber.dataContainer.string() << "\n";
+              << "  Viber data container: " << viber.dataContainer.string() << "\n"
+              << "  a camera photo:       " << photo.string() << "\n";
     exitCode = kOk;
   });
 

@@ -153,6 +153,7 @@ void addAlertsCommand(CLI::App& app, int& exitCode) {
     if (alerts->json) {
       std::cout << toJson(Value(shown)) << "\n";
     } else {
+      if (shown.empty()) std::cout << "no alerts shown\n";
       for (const auto& a : shown) {
         if (!a.asDictionary()) continue;
         std::string buttons;

@@ -67,9 +67,10 @@ void addReplyCommands(CLI::App& app, int& exitCode) {
         std::cout << "mailbox: " << mailbox->description() << "\n";
       }
       if (const Value* wake = platform::foundation::find(answer, "wake"); wake && wake->asArray()) {
-        std::cout << "messenger: " << (wake->asArray()->empty() ? "already in the foreground" : "");
-        for (auto& a : *wake->asArray()) std::cout << a.description() << " ";
-        std::cout << "\n";
+        std::string actions;
+        for (auto& a : *wake->asArray()) actions += (actions.empty() ? "" : ", ") + a.description();
+        std::cout << "messenger: " << (actions.empty() ? "already in the foreground" : actions)
+                  << "\n";
       }
     }
     exitCode = kOk;
