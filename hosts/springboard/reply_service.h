@@ -2,7 +2,8 @@
 // "reply" with "text" (a string) or "photo" (a file path) makes the panel call its
 // extension's sendMessage with a message whose content is the text, or the
 // photo's file URL. The answer holds "user", the send-request keys of the mailbox
-// afterwards ("mailbox") and what was done to the messenger ("wake").
+// as they stood when the send notification went out ("mailbox"), and what was
+// done to the messenger ("wake").
 #pragma once
 
 #include "platform/runtime/host_requests.h"
