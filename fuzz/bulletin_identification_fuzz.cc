@@ -12,6 +12,7 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/testing/null_log.h"
 #include "platform/runtime/class_registry.h"
 #include "platform/springboard/app_list.h"
 #include "platform/springboard/bulletin.h"
@@ -25,11 +26,6 @@ namespace fs = std::filesystem;
 using platform::foundation::Dictionary;
 using platform::foundation::Value;
 namespace sb = platform::springboard;
-
-class QuietLog final : public platform::foundation::LogSink {
- public:
-  void write(std::string_view) override {}
-};
 
 // A device with Viber's sample database and AppList, made once.
 void scratchDevice() {
@@ -53,7 +49,7 @@ void scratchDevice() {
         platform::viberdb::now());
     platform::runtime::registerClass(
         std::make_shared<sb::ALApplicationListClass>(sb::makeDeviceApplicationList()));
-    platform::foundation::setLogSink(std::make_shared<QuietLog>());
+    platform::foundation::setLogSink(std::make_shared<platform::foundation::testing::NullLog>());
     return true;
   }();
   (void)made;

@@ -20,6 +20,7 @@
 #include "platform/foundation/file_io.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/testing/null_log.h"
 #include "platform/messenger/messenger_database.h"
 #include "platform/messenger/messenger_methods.h"
 #include "platform/notify/testing/fake_notify_center.h"
@@ -36,10 +37,6 @@ namespace fs = std::filesystem;
 using platform::foundation::Array;
 using platform::foundation::Dictionary;
 using platform::foundation::Value;
-
-struct NullLog final : platform::foundation::LogSink {
-  void write(std::string_view) override {}
-};
 
 struct Messenger {
   fs::path root;
@@ -67,7 +64,7 @@ Messenger& messenger() {
     platform::viberdb::createSampleDatabase(m.container / platform::viberdb::kDatabaseRelativePath,
                                             platform::viberdb::now());
     platform::foundation::setDeviceRoot(m.root);
-    platform::foundation::setLogSink(std::make_shared<NullLog>());
+    platform::foundation::setLogSink(std::make_shared<platform::foundation::testing::NullLog>());
     m.loop = std::make_shared<platform::runloop::testing::FakeRunLoop>();
     m.center = std::make_shared<platform::notify::testing::FakeNotifyCenter>(*m.loop);
     platform::runloop::setMainRunLoop(m.loop);

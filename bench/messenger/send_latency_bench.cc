@@ -24,9 +24,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/latency_stats.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/testing/null_log.h"
 #include "platform/messenger/messenger_database.h"
 #include "platform/messenger/messenger_methods.h"
 #include "platform/notify/notify_center.h"
@@ -45,10 +47,6 @@ using Clock = std::chrono::steady_clock;
 using platform::foundation::Dictionary;
 using platform::foundation::Value;
 
-struct NullLog final : platform::foundation::LogSink {
-  void write(std::string_view) override {}
-};
-
 // A scratch device with the sample database, a messenger class whose send
 // method stamps the time it is entered, and the capture installed over it.
 class Messenger {
@@ -66,7 +64,8 @@ class Messenger {
         container_ / platform::viberdb::kDatabaseRelativePath, platform::viberdb::now());
     conversation_ = sample.zoeChat;
     platform::foundation::setDeviceRoot(root_);
-    previousLog_ = platform::foundation::setLogSink(std::make_shared<NullLog>());
+    previousLog_ = platform::foundation::setLogSink(
+        std::make_shared<platform::foundation::testing::NullLog>());
     tweak::settings().showAlerts = true;
   }
   ~Messenger() {
@@ -125,22 +124,13 @@ class Messenger {
   std::shared_ptr<platform::foundation::LogSink> previousLog_;
 };
 
-double percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  size_t i = std::min(v.size() - 1, static_cast<size_t>(p * double(v.size() - 1) + 0.5));
-  return v[i];
-}
-
 void report(benchmark::State& state, const std::vector<double>& toSend,
             const std::vector<double>& toDone) {
-  state.counters["median_ms"] = percentile(toSend, 0.5);
-  state.counters["p99_ms"] = percentile(toSend, 0.99);
-  state.counters["done_median_ms"] = percentile(toDone, 0.5);
-  state.counters["done_p99_ms"] = percentile(toDone, 0.99);
+  state.counters["median_ms"] = bench::percentile(toSend, 0.5);
+  state.counters["p99_ms"] = bench::percentile(toSend, 0.99);
+  state.counters["done_median_ms"] = bench::percentile(toDone, 0.5);
+  state.counters["done_p99_ms"] = bench::percentile(toDone, 0.99);
 }
-
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 void BM_SendNotificationToSendCall(benchmark::State& state) {
   Messenger messenger;
@@ -167,8 +157,8 @@ void BM_SendNotificationToSendCall(benchmark::State& state) {
     center->postNotification(tweak::kSendMessageNotification);
     loop->runUntil([&] { return done; }, platform::runloop::Seconds(5));
     auto finished = Clock::now();
-    toSend.push_back(ms(messenger.entered_ - posted));
-    toDone.push_back(ms(finished - posted));
+    toSend.push_back(bench::ms(messenger.entered_ - posted));
+    toDone.push_back(bench::ms(finished - posted));
     state.SetIterationTime(std::chrono::duration<double>(finished - posted).count());
   }
   report(state, toSend, toDone);
@@ -193,8 +183,8 @@ void BM_ExecutorToSendCall(benchmark::State& state) {
     auto called = Clock::now();
     tweak::sendMessageCallback(nullptr, nullptr, tweak::kSendMessageNotification, nullptr, nullptr);
     auto finished = Clock::now();
-    toSend.push_back(ms(messenger.entered_ - called));
-    toDone.push_back(ms(finished - called));
+    toSend.push_back(bench::ms(messenger.entered_ - called));
+    toDone.push_back(bench::ms(finished - called));
     state.SetIterationTime(std::chrono::duration<double>(finished - called).count());
   }
   report(state, toSend, toDone);

@@ -13,6 +13,7 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/object.h"
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/testing/null_log.h"
 #include "platform/notify/testing/fake_notify_center.h"
 #include "platform/runloop/testing/fake_run_loop.h"
 #include "platform/runtime/class_registry.h"
@@ -97,10 +98,7 @@ BENCHMARK(BM_SendText)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 int main(int argc, char** argv) {
   // Quiet: every send writes its "message class" line.
-  struct Silent : foundation::LogSink {
-    void write(std::string_view) override {}
-  };
-  foundation::setLogSink(std::make_shared<Silent>());
+  foundation::setLogSink(std::make_shared<foundation::testing::NullLog>());
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   return 0;

@@ -30,11 +30,13 @@
 #include <thread>
 #include <vector>
 
+#include "bench/latency_stats.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/object.h"
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/testing/null_log.h"
 #include "platform/notify/notify_center.h"
 #include "platform/runloop/run_loop.h"
 #include "platform/runtime/class_registry.h"
@@ -56,10 +58,6 @@ using foundation::Value;
 
 constexpr const char* kCallbackLine = "PXVIBER: sendMessage callback in Viber";
 constexpr const char* kSentLine = "DBManager: sent text message";
-
-struct NullLog final : foundation::LogSink {
-  void write(std::string_view) override {}
-};
 
 // Follows a growing log file: waits for the next line holding a text.
 class LogFollower {
@@ -153,7 +151,7 @@ class Device {
         std::make_shared<springboard::SBApplicationControllerClass>(applications_));
     springboard::setSharedApplication(applications_);
     // This side's own lines are not part of the measurement.
-    previousLog_ = foundation::setLogSink(std::make_shared<NullLog>());
+    previousLog_ = foundation::setLogSink(std::make_shared<foundation::testing::NullLog>());
     tweak::settings().debugMode = false;
   }
 
@@ -192,15 +190,6 @@ class Device {
   std::shared_ptr<foundation::LogSink> previousLog_;
 };
 
-double percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  size_t i = std::min(v.size() - 1, static_cast<size_t>(p * double(v.size() - 1) + 0.5));
-  return v[i];
-}
-
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
 void BM_TextReplyToMessengerCallback(benchmark::State& state) {
   Device device;
   if (device.applications().stateOf("com.viber") != springboard::SBApplicationStateBackground) {
@@ -223,9 +212,9 @@ void BM_TextReplyToMessengerCallback(benchmark::State& state) {
       state.SkipWithError(("reply " + std::to_string(n) + " did not reach the messenger").c_str());
       break;
     }
-    toCallback.push_back(ms(*callback - start));
-    toSent.push_back(ms(*sent - start));
-    call.push_back(ms(returned - start));
+    toCallback.push_back(bench::ms(*callback - start));
+    toSent.push_back(bench::ms(*sent - start));
+    call.push_back(bench::ms(returned - start));
     state.SetIterationTime(std::chrono::duration<double>(*callback - start).count());
     // Untimed: let the messenger finish its turn and take what the bus brought.
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -236,11 +225,11 @@ void BM_TextReplyToMessengerCallback(benchmark::State& state) {
   long launches = std::count_if(actions.begin(), actions.end(),
                                 [](const std::string& a) { return a.starts_with("launch"); });
   if (launches != 0) state.SkipWithError("the messenger was launched during the run");
-  state.counters["median_ms"] = percentile(toCallback, 0.5);
-  state.counters["p99_ms"] = percentile(toCallback, 0.99);
-  state.counters["sent_median_ms"] = percentile(toSent, 0.5);
-  state.counters["sent_p99_ms"] = percentile(toSent, 0.99);
-  state.counters["call_median_ms"] = percentile(call, 0.5);
+  state.counters["median_ms"] = bench::percentile(toCallback, 0.5);
+  state.counters["p99_ms"] = bench::percentile(toCallback, 0.99);
+  state.counters["sent_median_ms"] = bench::percentile(toSent, 0.5);
+  state.counters["sent_p99_ms"] = bench::percentile(toSent, 0.99);
+  state.counters["call_median_ms"] = bench::percentile(call, 0.5);
 }
 BENCHMARK(BM_TextReplyToMessengerCallback)
     ->UseManualTime()
