@@ -10,15 +10,14 @@
 #include "platform/foundation/file_io.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/object.h"
-#include "platform/graphics/ui_image.h"
+#include "platform/graphics/geometry.h"
 #include "platform/notify/notify_center.h"
 #include "platform/springboard/screen.h"
 #include "tweak/core/application_location.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
+#include "tweak/extension/photo_attachment.h"
 #include "tweak/extension/viber_couria_extension.h"
-#include "tweak/image/fix_orientation.h"
-#include "tweak/image/resize_category.h"
 
 namespace tweak {
 
@@ -27,10 +26,6 @@ namespace graphics = platform::graphics;
 using foundation::NSLog;
 
 namespace {
-
-constexpr double kFullSizeBound = 1280;
-constexpr float kFullSizeQuality = 0.7f;
-constexpr float kPreviewQuality = 0.4f;
 
 // "%lu00.jpg" of the current time in whole seconds since 1970.
 std::string attachmentName() {
@@ -47,15 +42,17 @@ std::optional<foundation::Bytes> dataWithContentsOfURL(const foundation::NSURL& 
   return foundation::readFile(*path);
 }
 
-// Fits the upright image into `bound` without enlarging it and writes it as JPEG
-// to `path`, a path of the device.
-void storeFitted(const std::shared_ptr<graphics::UIImage>& upright, graphics::CGSize bound,
-                 float quality, const std::optional<std::string>& dataPath,
-                 const std::string& path) {
-  auto fitted = resizedImageToFitInSize(upright, bound, false);
-  auto jpeg = graphics::UIImageJPEGRepresentation(fitted, quality);
-  // Without Viber's data container the path names no real folder (it would be
-  // relative to wherever the springboard runs): nothing is written then.
+// The main screen's size in pixels: the preview's bound.
+graphics::CGSize screenPixels() {
+  auto screen = platform::springboard::UIScreen::mainScreen();
+  return {screen.bounds().width * screen.scale(), screen.bounds().height * screen.scale()};
+}
+
+// Writes `jpeg` to `path`, a path of the device. Without Viber's data container
+// the path names no real folder (it would be relative to wherever the
+// springboard runs): nothing is written then.
+void store(const foundation::Bytes* jpeg, const std::optional<std::string>& dataPath,
+           const std::string& path) {
   if (!jpeg || !dataPath) return;
   foundation::writeFileAtomically(foundation::hostPath(path), *jpeg);
 }
@@ -82,22 +79,17 @@ void ORVViberCouriaExtension::sendMessage(
     NSLog("PXVIBER: content is: {}", url->description());
     std::string name = attachmentName();
     auto bytes = dataWithContentsOfURL(*url);
-    auto image = bytes ? graphics::UIImage::initWithData(std::move(*bytes)) : nullptr;
-    // Both stored files are made from the upright picture.
-    auto upright = fixOrientation(image);
+    auto jpegs = bytes ? makeAttachmentJpegs(std::move(*bytes), screenPixels()) : std::nullopt;
 
     auto dataPath = viberAppPath();
     std::string fullPath =
         fmt::format("{}/Documents/Attachments/{}", foundation::describe(dataPath), name);
-    storeFitted(upright, {kFullSizeBound, kFullSizeBound}, kFullSizeQuality, dataPath, fullPath);
+    store(jpegs ? &jpegs->full : nullptr, dataPath, fullPath);
 
     auto previewDataPath = viberAppPath();
     std::string previewPath = fmt::format("{}/Documents/AttachmentsPreview/{}",
                                           foundation::describe(previewDataPath), name);
-    auto screen = platform::springboard::UIScreen::mainScreen();
-    graphics::CGSize previewBound{screen.bounds().width * screen.scale(),
-                                  screen.bounds().height * screen.scale()};
-    storeFitted(upright, previewBound, kPreviewQuality, previewDataPath, previewPath);
+    store(jpegs ? &jpegs->preview : nullptr, previewDataPath, previewPath);
 
     if (settings().debugMode) NSLog("PXVIBER: image to be sent stored in {}", fullPath);
     request[key::messagePictureFile] = foundation::Value(name);
