@@ -10,19 +10,21 @@
 //   photo_path_bench --fixtures=DIR --peak-memory=WIDTHxHEIGHT
 //       runs the path once in this fresh process and prints its time and the peak
 //       resident memory before and after, in KiB
+//   photo_path_bench --fixtures=DIR --serve=WIDTHxHEIGHT
+//       runs the path once for every line read from standard input and answers
+//       each with its time in milliseconds: the warm side of the interleaved pairs
+//       of bench/anchors.sh
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "bench/image/photo_fixture.h"
 #include "platform/foundation/file_io.h"
 #include "platform/graphics/ui_image.h"
-#include "tweak/image/fix_orientation.h"
-#include "tweak/image/resize_category.h"
+#include "tweak/extension/photo_attachment.h"
 
 namespace {
 
@@ -36,13 +38,9 @@ struct Output {
 };
 
 Output photoPath(platform::foundation::Bytes data) {
-  const auto photo = UIImage::initWithData(std::move(data));
-  const auto upright = tweak::fixOrientation(photo);
-  const auto full = tweak::resizedImageToFitInSize(upright, CGSizeMake(1280, 1280), false);
-  const auto fullJpeg = UIImageJPEGRepresentation(full, 0.7f);
-  const auto preview = tweak::resizedImageToFitInSize(upright, CGSizeMake(750, 1334), false);
-  const auto previewJpeg = UIImageJPEGRepresentation(preview, 0.4f);
-  return {fullJpeg ? fullJpeg->size() : 0, previewJpeg ? previewJpeg->size() : 0};
+  const auto jpegs = tweak::makeAttachmentJpegs(std::move(data), CGSizeMake(750, 1334));
+  if (!jpegs) return {};
+  return {jpegs->full.size(), jpegs->preview.size()};
 }
 
 void BM_PhotoPath(benchmark::State& state) {
@@ -64,10 +62,48 @@ BENCHMARK(BM_PhotoPath)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-long peakKiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
+// A figure of /proc/self/status ("VmRSS", "VmHWM") in KiB; -1 when absent.
+long statusKiB(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+  }
+  return -1;
+}
+
+// Starts the peak resident size (VmHWM) afresh from the current size. The peak that
+// getrusage reports would not do: it starts a new program with the peak of the
+// process it replaced, and a process started by a large parent (the Python of
+// bench/pairs.py) would show that parent's size.
+bool resetPeak() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.flush();
+  return bool(clear);
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+int serve(const std::string& size) {
+  int w = 0, h = 0;
+  if (std::sscanf(size.c_str(), "%dx%d", &w, &h) != 2) return 2;
+  const auto path = bench::photoFixture(gFixtures, w, h);
+  char line[64];
+  while (std::fgets(line, sizeof line, stdin)) {
+    const auto start = std::chrono::steady_clock::now();
+    auto data = platform::foundation::readFile(path);
+    if (!data) return 1;
+    const Output out = photoPath(std::move(*data));
+    const double ms = millisecondsSince(start);
+    if (out.fullBytes == 0 || out.previewBytes == 0) return 1;
+    std::printf("%.3f\n", ms);
+    std::fflush(stdout);
+  }
+  return 0;
 }
 
 int peakMemory(const std::string& size) {
@@ -78,12 +114,13 @@ int peakMemory(const std::string& size) {
   if (!data) return 1;
   // The photo's bytes are the input, read before the path starts (as the request
   // reads them from the URL); growth is what the path adds on top.
-  const long before = peakKiB();
+  if (!resetPeak()) return 1;
+  const long before = statusKiB("VmRSS");
   const auto start = std::chrono::steady_clock::now();
   const Output out = photoPath(std::move(*data));
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  const long after = peakKiB();
-  std::printf("path_ms %.1f\n", std::chrono::duration<double, std::milli>(elapsed).count());
+  const double ms = millisecondsSince(start);
+  const long after = statusKiB("VmHWM");
+  std::printf("path_ms %.1f\n", ms);
   std::printf("peak_kib_before %ld\npeak_kib_after %ld\ngrowth_kib %ld\n", before, after,
               after - before);
   std::printf("decoded_bitmap_kib %ld\nfull_bytes %zu\npreview_bytes %zu\n", long(w) * h * 4 / 1024,
@@ -94,7 +131,7 @@ int peakMemory(const std::string& size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string memorySize;
+  std::string memorySize, serveSize;
   bool emitOnly = false;
   int kept = 1;
   for (int i = 1; i < argc; ++i) {
@@ -103,6 +140,8 @@ int main(int argc, char** argv) {
       gFixtures = arg.substr(11);
     } else if (arg.rfind("--peak-memory=", 0) == 0) {
       memorySize = arg.substr(14);
+    } else if (arg.rfind("--serve=", 0) == 0) {
+      serveSize = arg.substr(8);
     } else if (arg == "--emit-fixtures") {
       emitOnly = true;
     } else {
@@ -117,6 +156,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!memorySize.empty()) return peakMemory(memorySize);
+  if (!serveSize.empty()) return serve(serveSize);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
