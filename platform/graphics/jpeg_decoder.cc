@@ -148,8 +148,7 @@ int numeratorForLength(double scale, int length) {
   return 8;
 }
 
-// Decoded rows straight into a raster prefilled with grey, so that rows a damaged
-// file does not deliver show grey.
+// Decoded rows straight into a raster.
 class RasterSink final : public RowSink {
  public:
   bool begin(int width, int height) override {
@@ -160,6 +159,14 @@ class RasterSink final : public RowSink {
     return raster.bytes() + std::ptrdiff_t(y) * raster.rowBytes();
   }
   void decoded(int) override {}
+  // Rows from `rows` on show grey: a decode stopped by damaged data may have
+  // written part of the rows it was decoding when it stopped.
+  void greyFrom(int rows) {
+    const int first = std::max(rows, 0);
+    if (raster.pixels.empty() || first >= raster.height) return;
+    std::memset(row(first), kMissingRowGrey,
+                std::size_t(raster.height - first) * std::size_t(raster.rowBytes()));
+  }
 
   Raster raster;
 };
@@ -196,7 +203,7 @@ std::shared_ptr<const Raster> JpegSource::rasterForScale(double sx, double sy) c
   std::lock_guard lock(mutex_);
   if (decoded_ && decodedNum_ >= num) return decoded_;
   RasterSink sink;
-  decode(num, sink);
+  sink.greyFrom(decode(num, sink));
   auto raster = std::make_shared<Raster>(std::move(sink.raster));
   if (raster->pixels.empty()) {
     // Not decodable at all after a readable header: show the declared size in grey.

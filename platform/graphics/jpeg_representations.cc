@@ -26,7 +26,7 @@ namespace {
 
 // Row slots beyond what one destination line reads: room for the decoder to run a
 // few bands ahead of the drawing.
-constexpr int kSpareSlots = 24;
+constexpr int kSpareSlots = 40;
 
 // One request's image as a draw of the shared JPEG, and what becomes of it.
 struct Output {
