@@ -18,10 +18,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "bench/image/photo_fixture.h"
+#include "bench/process_memory.h"
 #include "platform/foundation/file_io.h"
 #include "platform/graphics/ui_image.h"
 #include "tweak/extension/photo_attachment.h"
@@ -62,27 +62,6 @@ BENCHMARK(BM_PhotoPath)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// A figure of /proc/self/status ("VmRSS", "VmHWM") in KiB; -1 when absent.
-long statusKiB(const std::string& field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
-  }
-  return -1;
-}
-
-// Starts the peak resident size (VmHWM) afresh from the current size. The peak that
-// getrusage reports would not do: it starts a new program with the peak of the
-// process it replaced, and a process started by a large parent (the Python of
-// bench/pairs.py) would show that parent's size.
-bool resetPeak() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-  clear.flush();
-  return bool(clear);
-}
-
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
       .count();
@@ -114,12 +93,12 @@ int peakMemory(const std::string& size) {
   if (!data) return 1;
   // The photo's bytes are the input, read before the path starts (as the request
   // reads them from the URL); growth is what the path adds on top.
-  if (!resetPeak()) return 1;
-  const long before = statusKiB("VmRSS");
+  if (!bench::resetPeak("self")) return 1;
+  const long before = bench::statusKiB("self", "VmRSS");
   const auto start = std::chrono::steady_clock::now();
   const Output out = photoPath(std::move(*data));
   const double ms = millisecondsSince(start);
-  const long after = statusKiB("VmHWM");
+  const long after = bench::statusKiB("self", "VmHWM");
   std::printf("path_ms %.1f\n", ms);
   std::printf("peak_kib_before %ld\npeak_kib_after %ld\ngrowth_kib %ld\n", before, after,
               after - before);

@@ -24,6 +24,7 @@
 
 #include "bench/image/photo_fixture.h"
 #include "bench/latency_stats.h"
+#include "bench/process_memory.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/file_io.h"
@@ -52,10 +53,7 @@ using foundation::Value;
 // A scratch iOS 9 device with Viber installed and in the foreground.
 struct Device {
   Device() {
-    const char* dir = std::getenv("PXVIBER_BENCH_DIR");
-    std::string tmpl = std::string(dir ? dir : "/tmp") + "/send-bench-XXXXXX";
-    if (!::mkdtemp(tmpl.data())) throw platform::SystemError("mkdtemp", errno);
-    root = tmpl;
+    root = bench::scratchFolder("send-bench");
     fs::create_directories(root / "private/var/mobile/Library/Preferences");
     fs::create_symlink("private/var", root / "var");
     fs::path container = root / "private/var/mobile/Containers/Data/Application/C0FFEE";

@@ -16,19 +16,15 @@
 //
 // PXVIBER_BENCH_DIR picks where the device lives (/tmp by default).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "bench/image/photo_fixture.h"
 #include "bench/latency_stats.h"
+#include "bench/process_memory.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
 #include "platform/runloop/run_loop.h"
@@ -47,34 +43,12 @@ using foundation::Value;
 
 constexpr int kWidth = 4032, kHeight = 3024;
 
-// A figure of /proc/<pid>/status in KiB; -1 when absent.
-long statusKiB(int pid, const std::string& field) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
-  }
-  return -1;
-}
-
-// Starts the process's peak resident size afresh from its current size.
-void resetPeak(int pid) {
-  std::ofstream clear("/proc/" + std::to_string(pid) + "/clear_refs");
-  clear << "5";
-  clear.flush();
-  if (!clear)
-    throw platform::Error("cannot reset the peak memory of process " + std::to_string(pid));
-}
-
 // A started scratch device with the messenger in the foreground and the reply
 // panel open on Alice's conversation.
 class Device {
  public:
   Device() {
-    const char* dir = std::getenv("PXVIBER_BENCH_DIR");
-    std::string tmpl = std::string(dir ? dir : "/tmp") + "/springboard-photo-XXXXXX";
-    if (!::mkdtemp(tmpl.data())) throw platform::SystemError("mkdtemp", errno);
-    parent_ = tmpl;
+    parent_ = bench::scratchFolder("springboard-photo");
     root_ = parent_ / "device";
     auto viber = pxviber::createDevice(root_, {.iosVersion = 9});
     photo_ = bench::photoFixture(parent_, kWidth, kHeight);
@@ -110,7 +84,7 @@ class Device {
     return answer;
   }
 
-  int springboard() const { return pid_; }
+  std::string springboard() const { return std::to_string(pid_); }
   const fs::path& photo() const { return photo_; }
 
  private:
@@ -128,12 +102,15 @@ void BM_SpringboardPhotoReply(benchmark::State& state) {
   long growth = 0;
   const Dictionary reply{{"command", Value("reply")}, {"photo", Value(device.photo().string())}};
   for (auto _ : state) {
-    const long before = statusKiB(device.springboard(), "VmRSS");
-    resetPeak(device.springboard());
+    const long before = bench::statusKiB(device.springboard(), "VmRSS");
+    if (!bench::resetPeak(device.springboard())) {
+      state.SkipWithError("cannot reset the springboard's peak memory");
+      break;
+    }
     const auto start = Clock::now();
     const Dictionary answer = device.ask(reply);
     const auto end = Clock::now();
-    growth = std::max(growth, statusKiB(device.springboard(), "VmHWM") - before);
+    growth = std::max(growth, bench::statusKiB(device.springboard(), "VmHWM") - before);
     const Value* mailbox = foundation::find(answer, "mailbox");
     if (!mailbox || !mailbox->asDictionary() ||
         !foundation::find(*mailbox->asDictionary(), "messagePictureFile")) {

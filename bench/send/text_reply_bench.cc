@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "bench/latency_stats.h"
+#include "bench/process_memory.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/log.h"
@@ -125,10 +126,7 @@ class LogFollower {
 class Device {
  public:
   Device() {
-    const char* dir = std::getenv("PXVIBER_BENCH_DIR");
-    std::string tmpl = std::string(dir ? dir : "/tmp") + "/text-reply-XXXXXX";
-    if (!::mkdtemp(tmpl.data())) throw platform::SystemError("mkdtemp", errno);
-    parent_ = tmpl;
+    parent_ = bench::scratchFolder("text-reply");
     root_ = parent_ / "device";
     auto viber = pxviber::createDevice(root_, {.iosVersion = 9});
     conversation_ = std::to_string(viber.sample->zoeChat);
