@@ -46,8 +46,9 @@ int exifOrientationOf(UIImageOrientation o);
 // Baseline JPEG, 4:2:0, libjpeg quality 1 to 100, streaming the source in bands of
 // rows; writes an APP1 orientation segment when `exifOrientation` is 2 to 8.
 std::vector<std::uint8_t> encodeJpeg(const PixelSource& source, int quality, int exifOrientation);
-// The same from a raster of B, G, R bytes (three bytes a pixel), read in place; the
-// bytes are those of the same pixels given as pixel words. Empty for other rasters.
-std::vector<std::uint8_t> encodeJpeg(const Raster& bgr, int quality, int exifOrientation);
+// The same from planes of YCbCr samples; the bytes are those of the same pixels
+// given as pixel words.
+class JpegPlanes;
+std::vector<std::uint8_t> encodeJpeg(const JpegPlanes& planes, int quality, int exifOrientation);
 
 }  // namespace platform::graphics

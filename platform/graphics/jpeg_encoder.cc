@@ -1,12 +1,13 @@
 // JPEG encoding with libjpeg-turbo's libjpeg interface, which writes row by row: the
 // encoder pulls rows from a drawing band by band, so an image kept as a drawing is
-// encoded without ever holding its full bitmap, and reads a bitmap of B, G, R bytes
-// in place.
+// encoded without ever holding its full bitmap; and it takes samples already in its
+// own colour space and chroma layout (raw data), which JpegPlanes holds.
 #include <algorithm>
 #include <cstring>
 
 #include "platform/graphics/codecs.h"
 #include "platform/graphics/jpeg_common.h"
+#include "platform/graphics/jpeg_planes.h"
 
 namespace platform::graphics {
 namespace {
@@ -47,30 +48,48 @@ int encodeBandRows(int width) {
 }
 
 // Where the encoder's rows come from: a pixel source read band by band into `band`
-// (pixel words, premultiplied colour, so transparent is black), or a raster of B, G,
-// R bytes read in place.
+// (pixel words, premultiplied colour, so transparent is black), or planes of Y, Cb
+// and Cr samples copied an iMCU row at a time into `y`, `cb` and `cr`.
 struct EncodeInput {
   int width = 0;
   int height = 0;
   const PixelSource* source = nullptr;
   std::uint32_t* band = nullptr;
-  const Raster* bgr = nullptr;
   int bandRows = 16;
   JSAMPROW* lines = nullptr;
+  const JpegPlanes* planes = nullptr;
+  std::uint8_t* y = nullptr;   // 16 rows of planes->lumaStride() bytes
+  std::uint8_t* cb = nullptr;  // 8 rows of planes->chromaStride() bytes
+  std::uint8_t* cr = nullptr;
 };
 
-// Points input.lines at rows [y, y + n).
+// Points input.lines at rows [y, y + n) of the pixel source.
 void fetchRows(const EncodeInput& in, int y, int n) {
-  if (in.bgr) {
-    for (int i = 0; i < n; ++i) {
-      in.lines[i] =
-          const_cast<JSAMPROW>(in.bgr->bytes() + std::ptrdiff_t(y + i) * in.bgr->rowBytes());
-    }
-    return;
-  }
   in.source->readRows(y, y + n, in.band);
   for (int i = 0; i < n; ++i) {
     in.lines[i] = reinterpret_cast<JSAMPROW>(in.band + std::size_t(i) * std::size_t(in.width));
+  }
+}
+
+void writeSourceRows(j_compress_ptr cinfo, const EncodeInput& in) {
+  for (int y = 0; y < in.height; y += in.bandRows) {
+    const int n = std::min(in.bandRows, in.height - y);
+    fetchRows(in, y, n);
+    jpeg_write_scanlines(cinfo, in.lines, JDIMENSION(n));
+  }
+}
+
+void writePlanes(j_compress_ptr cinfo, const EncodeInput& in) {
+  JSAMPROW y[16], cb[8], cr[8];
+  for (int r = 0; r < 16; ++r) y[r] = in.y + std::ptrdiff_t(r) * in.planes->lumaStride();
+  for (int r = 0; r < 8; ++r) {
+    cb[r] = in.cb + std::ptrdiff_t(r) * in.planes->chromaStride();
+    cr[r] = in.cr + std::ptrdiff_t(r) * in.planes->chromaStride();
+  }
+  JSAMPARRAY components[3] = {y, cb, cr};
+  for (int m = 0; m < in.planes->imcuRows(); ++m) {
+    in.planes->imcuRow(m, in.y, in.cb, in.cr);
+    jpeg_write_raw_data(cinfo, components, 16);
   }
 }
 
@@ -94,18 +113,20 @@ bool encodeInto(const EncodeInput& in, int quality, const std::vector<std::uint8
   cinfo.dest = &dest.pub;
   cinfo.image_width = JDIMENSION(in.width);
   cinfo.image_height = JDIMENSION(in.height);
-  cinfo.input_components = in.bgr ? 3 : 4;
-  cinfo.in_color_space = in.bgr ? JCS_EXT_BGR : JCS_EXT_BGRX;
+  cinfo.input_components = in.planes ? 3 : 4;
+  cinfo.in_color_space = in.planes ? JCS_RGB : JCS_EXT_BGRX;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
+  // The planes hold YCbCr at the default sampling (2 × 2, 1 × 1, 1 × 1).
+  if (in.planes) cinfo.raw_data_in = TRUE;
   jpeg_start_compress(&cinfo, TRUE);
   if (!exif.empty()) {
     jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif.data(), static_cast<unsigned int>(exif.size()));
   }
-  for (int y = 0; y < in.height; y += in.bandRows) {
-    const int n = std::min(in.bandRows, in.height - y);
-    fetchRows(in, y, n);
-    jpeg_write_scanlines(&cinfo, in.lines, JDIMENSION(n));
+  if (in.planes) {
+    writePlanes(&cinfo, in);
+  } else {
+    writeSourceRows(&cinfo, in);
   }
   jpeg_finish_compress(&cinfo);
   jpeg_destroy_compress(&cinfo);
@@ -135,13 +156,16 @@ std::vector<std::uint8_t> encodeJpeg(const PixelSource& source, int quality, int
   return encode(in, quality, exifOrientation);
 }
 
-std::vector<std::uint8_t> encodeJpeg(const Raster& bgr, int quality, int exifOrientation) {
-  if (bgr.bytesPerPixel != 3) return {};
+std::vector<std::uint8_t> encodeJpeg(const JpegPlanes& planes, int quality, int exifOrientation) {
   EncodeInput in;
-  in.width = bgr.width;
-  in.height = bgr.height;
-  in.bgr = &bgr;
-  in.bandRows = 16;
+  in.width = planes.width();
+  in.height = planes.height();
+  in.planes = &planes;
+  std::vector<std::uint8_t> rows(std::size_t(planes.lumaStride()) * 16 +
+                                 std::size_t(planes.chromaStride()) * 16);
+  in.y = rows.data();
+  in.cb = in.y + std::ptrdiff_t(planes.lumaStride()) * 16;
+  in.cr = in.cb + std::ptrdiff_t(planes.chromaStride()) * 8;
   return encode(in, quality, exifOrientation);
 }
 

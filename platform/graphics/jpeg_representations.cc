@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/graphics/codecs.h"
+#include "platform/graphics/jpeg_planes.h"
 #include "platform/graphics/jpeg_source.h"
 #include "platform/graphics/resampler.h"
 #include "platform/graphics/row_ring.h"
@@ -37,10 +38,8 @@ struct Output {
   int quality = 0;
   int exif = 1;
   std::optional<AxisResampler> plan;  // over the decode at the batch's scale
-  Raster pixels;                      // B, G, R; black where nothing is drawn
+  std::optional<JpegPlanes> pixels;   // black where nothing is drawn
   std::vector<std::uint8_t> jpeg;
-
-  DestPixels dest() { return {pixels.bytes(), pixels.rowBytes(), 3, 0, 0, width, height}; }
 };
 
 struct Batch {
@@ -88,16 +87,18 @@ std::optional<Batch> planBatch(std::span<const JPEGRepresentationRequest> reques
 // soon as its rows are published, releasing the rows no output reads again, until
 // every line is drawn. The outputs are made here, while the decode begins, rather
 // than before it: clearing megabytes of fresh memory is time the decode need not
-// wait for.
+// wait for. They are held as the encoder takes them (JpegPlanes), two bytes a pixel.
 void drawAll(Batch& batch, RowRing& ring) {
-  for (Output& out : batch.outputs) out.pixels = Raster::rgb(out.width, out.height, 0);
+  for (Output& out : batch.outputs) {
+    out.pixels.emplace(out.width, out.height, out.plan->linesAreColumns());
+  }
   const SourceRows rows = ring.rows();
   int published = 0;
   for (;;) {
     published = ring.waitForRows(published);
     int needed = ring.height();
     for (Output& out : batch.outputs) {
-      needed = std::min(needed, out.plan->run(rows, published, out.dest()));
+      needed = std::min(needed, out.plan->run(rows, published, *out.pixels));
     }
     ring.release(needed);
     if (needed >= ring.height() || published >= ring.height()) return;
@@ -108,7 +109,7 @@ void drawAll(Batch& batch, RowRing& ring) {
 void encodeEveryOther(Batch& batch, std::size_t first) {
   for (std::size_t i = first; i < batch.outputs.size(); i += 2) {
     Output& out = batch.outputs[i];
-    out.jpeg = encodeJpeg(out.pixels, out.quality, out.exif);
+    out.jpeg = encodeJpeg(*out.pixels, out.quality, out.exif);
   }
 }
 

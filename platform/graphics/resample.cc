@@ -135,21 +135,6 @@ inline void over(std::uint32_t* d, std::uint32_t s) {
   *d = out;
 }
 
-// Writes one destination pixel: over the pixel word already there, or as three
-// bytes B, G, R.
-template <int kDestBytes>
-inline void store(std::uint8_t* d, v4f c) {
-  const std::uint32_t s = pack(c);
-  if constexpr (kDestBytes == 4) {
-    std::uint32_t word;
-    std::memcpy(&word, d, 4);
-    over(&word, s);
-    std::memcpy(d, &word, 4);
-  } else {
-    d[0] = std::uint8_t(s), d[1] = std::uint8_t(s >> 8), d[2] = std::uint8_t(s >> 16);
-  }
-}
-
 // The most taps along the row axis; rows of one line must all be present at once.
 int widestTaps(const Weights& w) {
   int most = 0;
@@ -157,19 +142,13 @@ int widestTaps(const Weights& w) {
   return most;
 }
 
-}  // namespace
-
-namespace {
-
-// One destination line: the taps `t` (weights `w`) over source rows add up those
-// rows into `line` over the source columns in use, reading each row front to back;
-// then `columns` filters `line` into the line's pixels. Without a quarter turn the
-// line is destination row `fixed`, written left to right; with one, destination
-// column `fixed`, written top to bottom.
-template <int kSrcBytes, int kDestBytes>
-void drawLine(const SourceRows& src, const Taps& t, const float* w, const Weights& columns,
-              int pixel0, bool swap, int fixed, const DestPixels& dest, v4f* line,
-              const std::uint8_t** rows) {
+// One destination line's pixels, as words: the taps `t` (weights `w`) over source
+// rows add up those rows into `line` over the source columns in use, reading each
+// row front to back; then `columns` filters `line` into `out`, one word per pixel
+// of the line (0 where a pixel sees no source).
+template <int kSrcBytes>
+void lineWords(const SourceRows& src, const Taps& t, const float* w, const Weights& columns,
+               v4f* line, const std::uint8_t** rows, std::uint32_t* out) {
   const int lo = columns.lo;
   const int len = columns.hi - columns.lo;
   const int count = t.count;
@@ -186,25 +165,39 @@ void drawLine(const SourceRows& src, const Taps& t, const float* w, const Weight
     if constexpr (kSrcBytes == 3) acc[3] = 255 * sum;
     line[i] = acc;
   }
-  const int end = pixel0 + int(columns.taps.size());
-  for (int c = pixel0; c < end; ++c) {
-    const Taps& tc = columns.taps[std::size_t(c - pixel0)];
-    if (tc.count == 0) continue;
+  for (std::size_t c = 0; c < columns.taps.size(); ++c) {
+    const Taps& tc = columns.taps[c];
     const float* cw = columns.weights.data() + tc.offset;
     const v4f* p = line + (tc.first - lo);
     v4f acc = {0, 0, 0, 0};
     for (int i = 0; i < tc.count; ++i) acc += cw[i] * p[i];
-    store<kDestBytes>(swap ? dest.at(fixed, c) : dest.at(c, fixed), acc);
+    out[c] = tc.count == 0 ? 0 : pack(acc);
   }
 }
 
+// Lines composited source-over into a window of pixel words.
+class SurfaceWriter final : public LineSink {
+ public:
+  SurfaceWriter(const Surface& dest, bool columns) : dest_(dest), columns_(columns) {}
+  void line(int fixed, int first, const std::uint32_t* words, int count) override {
+    for (int i = 0; i < count; ++i) {
+      over(columns_ ? dest_.at(fixed, first + i) : dest_.at(first + i, fixed), words[i]);
+    }
+  }
+
+ private:
+  Surface dest_;
+  bool columns_;
+};
+
 }  // namespace
 
-// Per-plan scratch: one line of source columns (four channels as one vector) and
-// the row pointers of one line's taps.
+// Per-plan scratch: one line of source columns (four channels as one vector), the
+// row pointers of one line's taps, and the line's pixel words.
 struct AxisResampler::Scratch {
   std::vector<v4f> line;
   std::vector<const std::uint8_t*> rows;
+  std::vector<std::uint32_t> words;
 };
 
 AxisResampler::~AxisResampler() = default;
@@ -252,27 +245,23 @@ AxisResampler::AxisResampler(int width, int height, const CGAffineTransform& map
   scratch_ = std::make_unique<Scratch>();
   scratch_->line.resize(std::size_t(columns_.hi - columns_.lo));
   scratch_->rows.resize(std::size_t(maxRowsPerLine_));
+  scratch_->words.resize(columns_.taps.size());
 }
 
-int AxisResampler::run(const SourceRows& src, int available, const DestPixels& dest) {
+int AxisResampler::run(const SourceRows& src, int available, LineSink& dest) {
   if (!scratch_) return height_;
-  v4f* line = scratch_->line.data();
-  const std::uint8_t** rows = scratch_->rows.data();
+  Scratch& s = *scratch_;
   for (; next_ < order_.size(); ++next_) {
     const int r = order_[next_];
     const Taps& t = rows_.taps[std::size_t(r)];
     if (t.first + t.count > available) return t.first;
     const float* w = rows_.weights.data() + t.offset;
-    const int fixed = line0_ + r;
-    if (src.bytesPerPixel == 3 && dest.bytesPerPixel == 3) {
-      drawLine<3, 3>(src, t, w, columns_, pixel0_, swap_, fixed, dest, line, rows);
-    } else if (src.bytesPerPixel == 3) {
-      drawLine<3, 4>(src, t, w, columns_, pixel0_, swap_, fixed, dest, line, rows);
-    } else if (dest.bytesPerPixel == 3) {
-      drawLine<4, 3>(src, t, w, columns_, pixel0_, swap_, fixed, dest, line, rows);
+    if (src.bytesPerPixel == 3) {
+      lineWords<3>(src, t, w, columns_, s.line.data(), s.rows.data(), s.words.data());
     } else {
-      drawLine<4, 4>(src, t, w, columns_, pixel0_, swap_, fixed, dest, line, rows);
+      lineWords<4>(src, t, w, columns_, s.line.data(), s.rows.data(), s.words.data());
     }
+    dest.line(line0_ + r, pixel0_, s.words.data(), int(s.words.size()));
   }
   return height_;
 }
@@ -282,7 +271,8 @@ void resampleAxisAligned(const Raster& src, const CGAffineTransform& map, const 
   const ClipRect window{double(dest.x0), double(dest.y0), double(dest.x1), double(dest.y1)};
   AxisResampler plan(src.width, src.height, map, clip, window);
   const SourceRows rows{src.bytes(), src.rowBytes(), src.bytesPerPixel, 0};
-  plan.run(rows, src.height, DestPixels::of(dest));
+  SurfaceWriter writer(dest, plan.linesAreColumns());
+  plan.run(rows, src.height, writer);
 }
 
 }  // namespace platform::graphics

@@ -43,22 +43,15 @@ struct SourceRows {
   }
 };
 
-// The destination's pixels [x0, x1) × [y0, y1): pixel words composited source-over
-// (four bytes), or B, G, R bytes written as they are (three bytes; for a destination
-// that starts black and is drawn on once, which is what source-over onto transparent
-// pixels gives once alpha is dropped).
-struct DestPixels {
-  std::uint8_t* pixels = nullptr;
-  std::ptrdiff_t rowBytes = 0;
-  int bytesPerPixel = 4;
-  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-
-  std::uint8_t* at(int x, int y) const {
-    return pixels + std::ptrdiff_t(y - y0) * rowBytes + std::ptrdiff_t(x - x0) * bytesPerPixel;
-  }
-  static DestPixels of(const Surface& s) {
-    return {reinterpret_cast<std::uint8_t*>(s.pixels), s.stride * 4, 4, s.x0, s.y0, s.x1, s.y1};
-  }
+// Receives the lines a plan draws. A line is a destination row or, when the plan
+// turns by a quarter turn (AxisResampler::linesAreColumns), a destination column.
+class LineSink {
+ public:
+  virtual ~LineSink() = default;
+  // Line `fixed` (the row's y or the column's x), pixels `first` to first + count - 1
+  // along it, as premultiplied pixel words; a pixel that sees no source is 0, which
+  // draws nothing.
+  virtual void line(int fixed, int first, const std::uint32_t* words, int count) = 0;
 };
 
 class AxisResampler {
@@ -75,6 +68,8 @@ class AxisResampler {
 
   // True when the drawing touches no destination pixel.
   bool empty() const { return order_.empty(); }
+  // True when the lines are destination columns (the map turns by a quarter turn).
+  bool linesAreColumns() const { return swap_; }
   // The most source rows one destination line reads.
   int maxRowsPerLine() const { return maxRowsPerLine_; }
 
@@ -82,7 +77,7 @@ class AxisResampler {
   // the order of their rows. Answers the lowest source row that a line still to be
   // drawn reads: rows below it are not read again. Answers the source height when
   // every line is drawn.
-  int run(const SourceRows& source, int available, const DestPixels& dest);
+  int run(const SourceRows& source, int available, LineSink& dest);
 
   struct Taps {
     int first = 0;   // first source index along the axis
