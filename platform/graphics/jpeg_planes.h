@@ -9,11 +9,11 @@
 // same, and the photo path's outputs take a third less memory.
 //
 // The planes start black. Each pixel is drawn at most once, in any order, as a
-// premultiplied pixel word (alpha is dropped, as the encoder drops it). They are
-// laid out along the lines they are drawn in: column by column when the lines are
-// columns (a photo being turned), so that drawing a line writes one run of memory,
-// not a byte on every row's cache line; the encoder's rows are gathered from them
-// sixteen at a time.
+// premultiplied pixel word (alpha is dropped, as the encoder drops it). Luma is
+// laid out by rows, as the encoder reads it; the chroma sums along the lines they
+// are drawn in (column by column when the lines are columns, a photo being
+// turned), so that adding a line's pixels to them reads and writes one run of
+// memory, not a block on every row's cache line.
 #pragma once
 
 #include <cstdint>
@@ -56,7 +56,7 @@ class JpegPlanes final : public LineSink {
   bool columns_;
   int halfWidth_;                   // chroma blocks across: ceil(width / 2)
   int halfHeight_;                  // and down: ceil(height / 2)
-  std::vector<std::uint8_t> luma_;  // width × height, along the lines
+  std::vector<std::uint8_t> luma_;  // width × height, by rows
   std::vector<std::uint16_t> cb_;   // per block, the sum of its four Cb samples
   std::vector<std::uint16_t> cr_;
   std::vector<std::uint8_t> edgeCb_;  // Cb and Cr of the last column, per row
