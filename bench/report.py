@@ -141,7 +141,7 @@ def main():
     # The send request in the springboard, and a text reply across the device.
     send = "BM_SendPhoto12MP"
     counter = lambda name, program="send_request_bench", bm=send: r.counter(program, bm, name)
-    add_pairs("send request, 12 MP photo, end to end", counter("send_ms"),
+    add_pairs("send request, 12 MP photo, end to end (tmpfs)", counter("send_ms"),
               "photo path alone (4032x3024)", counter("path_ms"), counter("ratio_median"),
               counter("ratio_min"), counter("ratio_max"), "≤ 1.1×")
     board = lambda name: counter(name, "springboard_photo_bench", "BM_SpringboardPhotoReply")
