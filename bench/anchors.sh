@@ -2,7 +2,7 @@
 # Times the photo path of the send request against the usual image tools on the same
 # files, as interleaved pairs, and prints one table (bench/pairs.py does the timing).
 #
-#   bench/anchors.sh [BUILD_DIR]       (default: build; needs bin/photo_path_bench)
+#   bench/anchors.sh [BUILD_DIR]       (default: build; needs bin/photo_path_process)
 #   PAIRS=N bench/anchors.sh ...        (pairs per ratio, default 21, at least 15)
 #   ANCHORS_TSV=FILE bench/anchors.sh   (also writes each figure to FILE as
 #                                        "size<TAB>figure<TAB>value" lines, for the
@@ -23,9 +23,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build}
 pairs=${PAIRS:-21}
-bench_bin="$build/bin/photo_path_bench"
+bench_bin="$build/bin/photo_path_process"
 if [[ ! -x "$bench_bin" ]]; then
-  echo "no $bench_bin: build the photo_path_bench target first" >&2
+  echo "no $bench_bin: build the photo_path_process target first" >&2
   exit 1
 fi
 if ((pairs < 15)); then

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times the photo path against image tools as interleaved pairs; see anchors.sh.
 
-    bench/pairs.py BENCH_BIN FIXTURES_DIR PHOTO... [--pairs N] [--tsv FILE]
+    bench/pairs.py PHOTO_PATH_PROCESS FIXTURES_DIR PHOTO... [--pairs N] [--tsv FILE]
 
 A ratio measured as two separate medians, minutes apart, follows whatever else the
 machine did meanwhile. Here each ratio comes from pairs run back to back on the same
@@ -11,7 +11,7 @@ run to run where two medians do not.
 
 For each photo: djpeg's full decode (the floor) paired with the photo path in a
 fresh process (start-up included, as for the tool) and with the path warm in one
-long-lived process; vipsthumbnail and ImageMagick (first file only, for scale)
+long-lived process (both photo_path_process, which carries no benchmark library); vipsthumbnail and ImageMagick (first file only, for scale)
 paired with the fresh process. Processes are started with posix_spawn and reaped
 with wait4, the same way on both sides of a pair; the warm side is timed inside its
 process. Peak memory growth is what the fresh process reports (its largest over the
@@ -45,8 +45,8 @@ def spawn_ms(argv, out_path=os.devnull):
 class Warm:
     """The photo path in one long-lived process, run once per request."""
 
-    def __init__(self, bench, fixtures, size):
-        self.proc = subprocess.Popen([bench, f"--fixtures={fixtures}", f"--serve={size}"],
+    def __init__(self, program, fixtures, size):
+        self.proc = subprocess.Popen([program, f"--fixtures={fixtures}", f"--serve={size}"],
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
                                      bufsize=1)
 
@@ -94,7 +94,7 @@ def magick_program():
 
 def measure(photo, args, work):
     size = re.search(r"photo_(\d+x\d+)_", photo).group(1)
-    bench, fixtures, n = args.bench, args.fixtures, args.pairs
+    program, fixtures, n = args.program, args.fixtures, args.pairs
     fresh_out = os.path.join(work, "fresh.txt")
     growth = []
 
@@ -105,8 +105,7 @@ def measure(photo, args, work):
         return ms
 
     def fresh():
-        ms, _, code = spawn_ms([bench, f"--fixtures={fixtures}", f"--peak-memory={size}"],
-                               fresh_out)
+        ms, _, code = spawn_ms([program, f"--fixtures={fixtures}", f"--once={size}"], fresh_out)
         text = open(fresh_out).read()
         if code:
             raise RuntimeError(f"photo path failed: {text}")
@@ -119,7 +118,7 @@ def measure(photo, args, work):
     # One of each first: page cache, dynamic loader caches.
     djpeg(), fresh()
     results["fresh"] = pairs(n, djpeg, fresh)
-    warm = Warm(bench, fixtures, size)
+    warm = Warm(program, fixtures, size)
     try:
         for _ in range(3):
             warm.run_ms()
@@ -150,7 +149,7 @@ LABELS = {"fresh": ("photo path, both files, fresh process", "djpeg full decode"
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("bench")
+    parser.add_argument("program")
     parser.add_argument("fixtures")
     parser.add_argument("photos", nargs="+")
     parser.add_argument("--pairs", type=int, default=21)
