@@ -156,6 +156,7 @@ def main():
     parser.add_argument("--tsv")
     args = parser.parse_args()
     tsv = open(args.tsv, "a") if args.tsv else None
+    load_at_start = os.getloadavg()
     with tempfile.TemporaryDirectory() as work:
         print(f"{'file':<10} {'measurement':<40} {'ours ms':>8} {'anchor ms':>9} "
               f"{'ratio':>6} {'range':>11}  goal")
@@ -178,6 +179,8 @@ def main():
                 tsv.write(f"{size}\tgrowth_kib\t{g}\n{size}\tbitmap_kib\t{b}\n")
     print(f"each ratio: median of {args.pairs} interleaved pairs (anchor, ours) on the same "
           "file, with the range of the pairs")
+    print("load average (1, 5, 15 min) at the start: {:.2f} {:.2f} {:.2f}, at the end: "
+          "{:.2f} {:.2f} {:.2f}".format(*load_at_start, *os.getloadavg()))
     return 0
 
 
