@@ -179,8 +179,11 @@ def main():
                 tsv.write(f"{size}\tgrowth_kib\t{g}\n{size}\tbitmap_kib\t{b}\n")
     print(f"each ratio: median of {args.pairs} interleaved pairs (anchor, ours) on the same "
           "file, with the range of the pairs")
+    load_at_end = os.getloadavg()
     print("load average (1, 5, 15 min) at the start: {:.2f} {:.2f} {:.2f}, at the end: "
-          "{:.2f} {:.2f} {:.2f}".format(*load_at_start, *os.getloadavg()))
+          "{:.2f} {:.2f} {:.2f}".format(*load_at_start, *load_at_end))
+    if tsv:
+        tsv.write(f"load\tstart\t{load_at_start[0]}\nload\tend\t{load_at_end[0]}\n")
     return 0
 
 

@@ -199,6 +199,10 @@ def main():
     print("  ".join("-" * w for w in widths))
     for row in rows:
         print(line(row))
+    load = (a.get(("load", "start")), a.get(("load", "end")))
+    if None not in load:
+        print(f"load average over the anchor pairs: {load[0]:.2f} at the start, "
+              f"{load[1]:.2f} at the end (the photo path's ratios need a quiet machine)")
     for m in dict.fromkeys(r.missing):
         print(f"missing: {m}", file=sys.stderr)
     return 1 if r.missing else 0
