@@ -5,10 +5,10 @@
 #include "platform/foundation/log.h"
 #include "platform/messenger/db_manager.h"
 #include "tweak/bridge/db_manager_capture.h"
-#include "tweak/bridge/messenger_contract.h"
 #include "tweak/core/alert_relay.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/viber_contract.h"
 
 namespace tweak {
 
@@ -105,9 +105,9 @@ std::shared_ptr<const pm::Conversation> resolveConversation(pm::DBManager& manag
   if (coordinator) {
     for (const auto& candidate : coordinator->persistentStores()) {
       const Value* hashes =
-          foundation::find(candidate->metadata(), messenger::kStoreModelVersionHashesKey);
+          foundation::find(candidate->metadata(), viber::kStoreModelVersionHashesKey);
       if (hashes && hashes->asDictionary() &&
-          foundation::find(*hashes->asDictionary(), messenger::kConversationEntity)) {
+          foundation::find(*hashes->asDictionary(), viber::kConversationEntity)) {
         store = candidate;
         break;
       }
@@ -117,8 +117,8 @@ std::shared_ptr<const pm::Conversation> resolveConversation(pm::DBManager& manag
     NSLog("PXVIBER: unable to find conversation persistent store!");
     return nullptr;
   }
-  const Value* uuid = foundation::find(store->metadata(), messenger::kStoreUUIDKey);
-  std::string uri = fmt::format(fmt::runtime(messenger::kConversationURIFormat),
+  const Value* uuid = foundation::find(store->metadata(), viber::kStoreUUIDKey);
+  std::string uri = fmt::format(fmt::runtime(viber::kConversationURIFormat),
                                 uuid ? uuid->description() : "(null)", conversationID);
   if (settings().debugMode) NSLog("PXVIBER: generate conversation URL: {}", uri);
   auto objectID =

@@ -3,6 +3,7 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/send_queue.h"
 
 namespace tweak {
 
@@ -14,6 +15,11 @@ std::optional<foundation::Dictionary> readMailbox() {
 
 bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change) {
   auto result = foundation::updateDictionaryFile(preferencesPath(), change);
+  if (result.lockFailed) {
+    foundation::NSLog("PXVIBER: could not lock settings file {}; nothing written",
+                      preferencesPath().string());
+    return false;
+  }
   if (result.keptAside) {
     foundation::NSLog("PXVIBER: settings file was unreadable; kept it as {}",
                       result.keptAside->string());
@@ -24,13 +30,6 @@ bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change) {
   return result.written;
 }
 
-bool clearSendRequest() {
-  return updateMailbox([](foundation::Dictionary& d) {
-    d.erase(key::messageText);
-    d.erase(key::conversationID);
-    d.erase(key::messagePictureFile);
-    d.erase(key::messagePictureFileWithPath);
-  });
-}
+bool clearSendRequest() { return updateMailbox(removeRequestKeys); }
 
 }  // namespace tweak

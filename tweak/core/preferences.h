@@ -21,6 +21,9 @@ inline constexpr const char* kPreferencesChangedNotification =
     "org.northquay.parlexviber.preferencesChanged";
 inline constexpr const char* kSendMessageNotification = "org.northquay.parlexviber.sendMessage";
 inline constexpr const char* kShowAlertNotification = "org.northquay.parlexviber.showAlert";
+// Posted by the messenger each time it records the outcome of a send request.
+inline constexpr const char* kRequestOutcomeNotification =
+    "org.northquay.parlexviber.requestOutcome";
 
 // Keys of the file.
 namespace key {
@@ -35,6 +38,11 @@ inline constexpr const char* messageText = "messageText";
 inline constexpr const char* conversationID = "conversationID";
 inline constexpr const char* messagePictureFile = "messagePictureFile";
 inline constexpr const char* messagePictureFileWithPath = "messagePictureFileWithPath";
+// The queue of send requests and their recorded outcomes (send_queue.h), and
+// how long a request may wait for the messenger.
+inline constexpr const char* pendingRequests = "pendingRequests";
+inline constexpr const char* requestOutcomes = "requestOutcomes";
+inline constexpr const char* requestDeadlineSeconds = "requestDeadlineSeconds";
 }  // namespace key
 
 // Defaults for keys absent from the file.
