@@ -115,12 +115,14 @@ std::vector<Dictionary> messagesOf(sqlite3* db, std::int64_t conversation) {
 
 MessengerDatabase::MessengerDatabase(viberdb::ViberDatabase db, fs::path dataContainer)
     : db_(std::move(db)), attachments_(dataContainer / kAttachmentsRelativePath) {
+  auto url =
+      foundation::NSURL::fileURLWithPath((dataContainer / viberdb::kDatabaseRelativePath).string());
   viberdb::StoreMetadata metadata = db_.metadata();
   Dictionary plist = metadata.plist;
   // Z_UUID and the property list agree in every store Core Data writes; the
   // column stands in when the list lacks the key.
   if (!foundation::find(plist, kStoreUUIDKey)) plist[kStoreUUIDKey] = Value(metadata.uuid);
-  auto store = std::make_shared<NSPersistentStore>(std::move(plist));
+  auto store = std::make_shared<NSPersistentStore>(std::move(plist), std::move(url));
   storeUUID_ = store->identifier().value_or(metadata.uuid);
   coordinator_ = std::make_shared<NSPersistentStoreCoordinator>(
       std::vector<std::shared_ptr<const NSPersistentStore>>{stickerStore(), store});

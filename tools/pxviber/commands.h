@@ -41,6 +41,7 @@ void addMessengerCommands(CLI::App& app, int& exitCode);
 void addAlertsCommand(CLI::App& app, int& exitCode);
 void addSettingsCommand(CLI::App& app, int& exitCode);
 void addPushCommand(CLI::App& app, int& exitCode);
+void addOutboxCommand(CLI::App& app, int& exitCode);
 
 // The "--root DIR" option that every device command takes; stored absolute.
 void addRootOption(CLI::App* command, std::filesystem::path& root);

@@ -21,6 +21,11 @@ void showAlert(const std::optional<std::string>& title, const std::optional<std:
   }
 }
 
+void showAlertHere(const std::string& title, const std::string& message) {
+  if (!settings().showAlerts) return;
+  platform::springboard::UIAlertView(title, message, std::string("OK")).show();
+}
+
 void showAlertCallback(platform::notify::NotifyCenter*, const void*, std::string_view, const void*,
                        const void*) {
   // One reading for both texts: two readings could pair the message of one

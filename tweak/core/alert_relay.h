@@ -19,6 +19,11 @@ inline constexpr const char* kAlertTitle = "PXVIBER Error";
 // its key as the file had it.
 void showAlert(const std::optional<std::string>& title, const std::optional<std::string>& message);
 
+// Shows an alert in this process at once, with the single "OK" button, when
+// this process's showAlerts value is on: how the springboard tells the user of
+// a reply that never reached the messenger (the mailbox may be what failed).
+void showAlertHere(const std::string& title, const std::string& message);
+
 // The springboard's observer of the alert notification; ignores its arguments.
 void showAlertCallback(platform::notify::NotifyCenter* center, const void* observer,
                        std::string_view name, const void* object, const void* userInfo);

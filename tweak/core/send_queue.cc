@@ -225,10 +225,11 @@ void removeRequestKeys(Dictionary& file) {
   file.erase(key::messagePictureFileWithPath);
 }
 
-void finishRequest(Dictionary& file, const SendRequest& request, const Outcome& outcome) {
+bool finishRequest(Dictionary& file, const SendRequest& request, const Outcome& outcome) {
   QueueState state = readQueue(file);
-  std::erase_if(state.pending,
-                [&](const SendRequest& p) { return p.requestID == request.requestID; });
+  auto removed = std::erase_if(
+      state.pending, [&](const SendRequest& p) { return p.requestID == request.requestID; });
+  if (removed == 0) return false;
   writeQueue(file, state.pending);
   if (requestKeysHold(file, request)) removeRequestKeys(file);
   Array outcomes;
@@ -238,6 +239,18 @@ void finishRequest(Dictionary& file, const SendRequest& request, const Outcome& 
     outcomes.erase(outcomes.begin(), outcomes.end() - static_cast<long>(kOutcomesKept));
   }
   file[key::requestOutcomes] = Value(std::move(outcomes));
+  return true;
+}
+
+bool replaceRequest(Dictionary& file, const SendRequest& request) {
+  QueueState state = readQueue(file);
+  for (auto& p : state.pending) {
+    if (p.requestID != request.requestID) continue;
+    p = request;
+    writeQueue(file, state.pending);
+    return true;
+  }
+  return false;
 }
 
 std::vector<Outcome> readOutcomes(const Dictionary& file) {
@@ -259,11 +272,12 @@ bool isPastDeadline(const SendRequest& request, double deadlineSeconds, double n
   return now >= request.created + deadlineSeconds;
 }
 
-std::vector<std::pair<SendRequest, Outcome>> expireRequests(Dictionary& file, double now) {
+std::vector<std::pair<SendRequest, Outcome>> expireRequests(
+    Dictionary& file, double now, const std::function<bool(const SendRequest&)>& spare) {
   double deadline = requestDeadlineSeconds(file);
   std::vector<std::pair<SendRequest, Outcome>> expired;
   for (const auto& r : readQueue(file).pending) {
-    if (!isPastDeadline(r, deadline, now)) continue;
+    if (!isPastDeadline(r, deadline, now) || (spare && spare(r))) continue;
     Outcome o = failedOutcome(r, r.lastFailure.value_or(kNotTakenInTimeText), now);
     finishRequest(file, r, o);
     expired.emplace_back(r, std::move(o));

@@ -131,9 +131,13 @@ std::optional<SendRequest> requestLeftInKeys(const platform::foundation::Diction
 void removeRequestKeys(platform::foundation::Dictionary& file);
 
 // Takes the request out of the queue (and the four keys, when they hold it)
-// and records its outcome.
-void finishRequest(platform::foundation::Dictionary& file, const SendRequest& request,
+// and records its outcome. Answers false, changing nothing, when the queue no
+// longer holds the request: its outcome was recorded before.
+bool finishRequest(platform::foundation::Dictionary& file, const SendRequest& request,
                    const Outcome& outcome);
+// Writes `request` over the queue's entry of the same identifier; false when
+// there is none.
+bool replaceRequest(platform::foundation::Dictionary& file, const SendRequest& request);
 std::vector<Outcome> readOutcomes(const platform::foundation::Dictionary& file);
 
 // The file's deadline in seconds (key::requestDeadlineSeconds when it is a
@@ -142,9 +146,12 @@ double requestDeadlineSeconds(const platform::foundation::Dictionary& file);
 bool isPastDeadline(const SendRequest& request, double deadlineSeconds, double now);
 
 // Takes every request past its deadline out of the queue with a failed outcome
-// and answers them with their outcomes, in queue order.
-std::vector<std::pair<SendRequest, Outcome>> expireRequests(platform::foundation::Dictionary& file,
-                                                            double now);
+// (its last failure, or kNotTakenInTimeText), except those that `spare`
+// answers true for (a request a messenger is sending right now), and answers
+// them with their outcomes, in queue order.
+std::vector<std::pair<SendRequest, Outcome>> expireRequests(
+    platform::foundation::Dictionary& file, double now,
+    const std::function<bool(const SendRequest&)>& spare = nullptr);
 
 // A new identifier: later requests of one process sort after earlier ones.
 std::string newRequestID(double now);

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 namespace tweak {
 
 namespace {
@@ -32,6 +34,8 @@ std::string conversationText(const SendRequest& r) {
 std::string describeReply(const SendRequest& r) {
   if (r.pictureFile) return "Photo reply to " + recipient(r);
   std::string text = r.messageText ? r.messageText->description() : std::string();
+  // One line: the alert's lines are its reason and this one.
+  std::replace(text.begin(), text.end(), '\n', ' ');
   return fmt::format("Reply to {}: \"{}\"", recipient(r),
                      firstCharacters(text, kQuotedReplyCharacters));
 }
