@@ -149,7 +149,8 @@ SendResult sendPicture(const SendRequest& r, pm::DBManager& manager,
 
 }  // namespace
 
-SendResult sendRequest(const SendRequest& r, const std::shared_ptr<pm::DBManager>& manager) {
+SendResult sendRequest(const SendRequest& r, const std::shared_ptr<pm::DBManager>& manager,
+                       MessageStore* store) {
   if (!r.conversationID) {
     NSLog("PXVIBER: unable to read message conversationID! Message not sent.");
     return failed(kNoConversationIDAlert);
@@ -163,7 +164,6 @@ SendResult sendRequest(const SendRequest& r, const std::shared_ptr<pm::DBManager
     NSLog("PXVIBER: unable to find conversation! Message not sent.");
     return failed(kNoConversationAlert);
   }
-  auto store = openMessageStore(*manager);
   if (!store) return retry(kNoManagerAlert);
   if (!r.pictureFile) return sendText(r, *manager, conversation, *store);
   return sendPicture(r, *manager, conversation, *store);

@@ -21,6 +21,8 @@ class DBManager;
 
 namespace tweak {
 
+class MessageStore;
+
 struct SendResult {
   enum class Kind {
     Delivered,  // the database holds it: messageKey
@@ -33,9 +35,12 @@ struct SendResult {
   std::string reason;
 };
 
-// Sends `request`; `request.claim` is the claim of an earlier messenger, if any.
+// Sends `request` through `manager`, reading `store` back (null: the
+// database could not be opened); `request.claim` is the claim of an earlier
+// messenger, if any.
 SendResult sendRequest(const SendRequest& request,
-                       const std::shared_ptr<platform::messenger::DBManager>& manager);
+                       const std::shared_ptr<platform::messenger::DBManager>& manager,
+                       MessageStore* store);
 
 // The requests of this process whose picture completion has not run yet.
 bool isInFlight(const SendRequest& request);

@@ -72,12 +72,6 @@ bool take(SendTrigger trigger, std::int64_t afterKey, Taken& taken) {
   });
 }
 
-// The database's highest message key before this pass sends anything; a later
-// messenger looks for this pass's messages after it.
-std::int64_t lastMessageKey(const std::shared_ptr<platform::messenger::DBManager>& manager) {
-  auto store = manager ? openMessageStore(*manager) : nullptr;
-  return store ? store->lastMessageKey().value_or(0) : 0;
-}
 
 // A notification that found no request in a file that never held a queue: the
 // executor of old, which answered every empty notification with this alert.
@@ -95,14 +89,18 @@ void sendPendingRequests(SendTrigger trigger) {
     return;
   }
   std::shared_ptr<platform::messenger::DBManager> manager = capturedManager();
+  // One reading of the database for the whole pass. Its highest message key
+  // before anything is sent goes into the claims: a later messenger looks for
+  // this pass's messages after it.
+  auto store = manager ? openMessageStore(*manager) : nullptr;
   Taken taken;
-  if (!take(trigger, lastMessageKey(manager), taken)) {
+  if (!take(trigger, store ? store->lastMessageKey().value_or(0) : 0, taken)) {
     NSLog("PXVIBER: unable to take the send requests; they stay for a later try");
     scheduleRetryAt(queueNow() + kRetryAfterFailedWriteSeconds);
     return;
   }
   for (const auto& why : taken.damaged) NSLog("PXVIBER: dropped a damaged send request: {}", why);
-  for (auto& [request, result] : taken.toSend) result = sendRequest(request, manager);
+  for (auto& [request, result] : taken.toSend) result = sendRequest(request, manager, store.get());
   settleRequests(taken.toSend, taken.expired);
   if (taken.nextDue) scheduleRetryAt(*taken.nextDue);
 }

@@ -3,7 +3,6 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
 #include "tweak/core/preferences.h"
-#include "tweak/core/send_queue.h"
 
 namespace tweak {
 
@@ -29,7 +28,5 @@ bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change) {
   }
   return result.written;
 }
-
-bool clearSendRequest() { return updateMailbox(removeRequestKeys); }
 
 }  // namespace tweak

@@ -22,7 +22,4 @@ std::optional<platform::foundation::Dictionary> readMailbox();
 // Answers whether the new file was written.
 bool updateMailbox(const std::function<void(platform::foundation::Dictionary&)>& change);
 
-// Removes the four send-request keys (after the messenger has taken a request).
-bool clearSendRequest();
-
 }  // namespace tweak

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "tweak/core/send_queue.h"
 #include "tweak/testing/tweak_test_environment.h"
 
 namespace tweak {
@@ -46,7 +47,7 @@ TEST_F(Mailbox, ClearingRemovesTheFourRequestKeysOnly) {
              {"alertTitle", Value("t")},
              {"alertMessage", Value("m")},
              {"maxMessagesToDisplay", Value(4)}});
-  clearSendRequest();
+  updateMailbox(removeRequestKeys);
   EXPECT_EQ(file(), "alertMessage=m,alertTitle=t,maxMessagesToDisplay=4");
 }
 

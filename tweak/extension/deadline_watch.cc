@@ -59,6 +59,8 @@ void watchRequestDeadlines() {
   if (auto at = earliestDeadline()) timer().scheduleAt(*at);
 }
 
+void watchRequestDeadline(double at) { timer().scheduleAt(at); }
+
 void dropExpiredRequests() {
   std::vector<std::pair<SendRequest, Outcome>> expired;
   double now = queueNow();

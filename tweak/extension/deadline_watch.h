@@ -14,6 +14,9 @@ namespace tweak {
 
 // Reads the queue and makes sure the timer fires at its earliest deadline.
 void watchRequestDeadlines();
+// The same for one deadline known already (seconds since 1970): a new
+// request's, which no earlier request's deadline follows.
+void watchRequestDeadline(double at);
 
 // Takes out and reports what is past its deadline now, then watches the rest.
 void dropExpiredRequests();

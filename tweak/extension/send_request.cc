@@ -79,7 +79,11 @@ void ORVViberCouriaExtension::sendMessage(
   // notification. The mailbox is read and written under its lock only now, after
   // the image work, so that a change made meanwhile (a saved setting, an alert,
   // the messenger taking a request) is kept.
-  if (!updateMailbox([&](foundation::Dictionary& d) { enqueueRequest(d, request); })) {
+  double deadline = 0;
+  if (!updateMailbox([&](foundation::Dictionary& d) {
+        enqueueRequest(d, request);
+        deadline = request.created + requestDeadlineSeconds(d);
+      })) {
     NSLog("PXVIBER: unable to write the send request {}; nothing posted", request.requestID);
     if (stored) stored->remove();
     tellUser(kUnsavedRequestText, request);
@@ -89,7 +93,7 @@ void ORVViberCouriaExtension::sendMessage(
     center->postNotification(kSendMessageNotification);
   }
   startWakingViber();
-  watchRequestDeadlines();
+  watchRequestDeadline(deadline);
 }
 
 }  // namespace tweak
