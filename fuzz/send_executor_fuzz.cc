@@ -142,10 +142,10 @@ Value anyRequest(FuzzedDataProvider& in) {
                {"created", Value(tweak::queueNow() - in.ConsumeIntegralInRange(0, 200000))},
                {"conversationID", Value(std::to_string(in.ConsumeIntegralInRange(0, 8)))},
                {"messageText", Value(in.ConsumeRandomLengthString(16))}};
-  for (const char* k : {"requestID", "created", "conversationID", "messageText",
-                        "messagePictureFile", "messagePictureFileWithPath", "attempts",
-                        "lastFailure", "nextAttempt", "sendingBy", "sendingSince",
-                        "sendingAfterKey", "conversationName"}) {
+  for (const char* k :
+       {"requestID", "created", "conversationID", "messageText", "messagePictureFile",
+        "messagePictureFileWithPath", "attempts", "lastFailure", "nextAttempt", "sendingBy",
+        "sendingSince", "sendingAfterKey", "conversationName"}) {
     if (in.ConsumeIntegralInRange(0, 5) == 0) r[k] = anyValue(in);
   }
   return Value(r);
@@ -160,9 +160,9 @@ std::size_t requestsIn(const Dictionary& d) {
 
 Dictionary structuredMailbox(FuzzedDataProvider& in) {
   Dictionary d;
-  for (const char* k : {"messageText", "conversationID", "messagePictureFile",
-                        "messagePictureFileWithPath", "showAlerts", "alertTitle",
-                        "requestDeadlineSeconds"}) {
+  for (const char* k :
+       {"messageText", "conversationID", "messagePictureFile", "messagePictureFileWithPath",
+        "showAlerts", "alertTitle", "requestDeadlineSeconds"}) {
     if (in.ConsumeBool()) d[k] = anyValue(in);
   }
   for (const char* k : {"pendingRequests", "requestOutcomes"}) {

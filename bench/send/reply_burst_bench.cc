@@ -35,8 +35,7 @@ constexpr int kConversations = 10;
 std::string replyText(int i) { return "burst reply " + std::to_string(i) + " 👋"; }
 
 double wallSeconds() {
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 // The moment (seconds since 1970) a request was made, from its identifier:

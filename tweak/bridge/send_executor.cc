@@ -72,7 +72,6 @@ bool take(SendTrigger trigger, std::int64_t afterKey, Taken& taken) {
   });
 }
 
-
 // A notification that found no request in a file that never held a queue: the
 // executor of old, which answered every empty notification with this alert.
 void noRequest() {

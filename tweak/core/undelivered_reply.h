@@ -1,7 +1,7 @@
 // How a reply is named to the user, and the outcomes recorded for it.
 //
-// An alert about a reply that was not sent names it: the specified failure
-// text on the first line, then who the reply was for and how it began, e.g.
+// An alert about a reply that was not sent names it: the failure's own text
+// on the first line, then who the reply was for and how it began, e.g.
 //   Unable to match conversation. Message not sent.
 //   Reply to Alice Smith (conversation 1): "On my way"
 #pragma once

@@ -50,6 +50,19 @@ bool attachPhoto(const foundation::NSURL& url, SendRequest& request,
   return true;
 }
 
+// Joins the request to the queue; answers its deadline, or nullopt (logged)
+// when the file could not be written.
+std::optional<double> enqueue(const SendRequest& request) {
+  double deadline = 0;
+  bool written = updateMailbox([&](foundation::Dictionary& d) {
+    enqueueRequest(d, request);
+    deadline = request.created + requestDeadlineSeconds(d);
+  });
+  if (written) return deadline;
+  NSLog("PXVIBER: unable to write the send request {}; nothing posted", request.requestID);
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool ORVViberCouriaExtension::canSendPhotos() { return false; }
@@ -79,12 +92,8 @@ void ORVViberCouriaExtension::sendMessage(
   // notification. The mailbox is read and written under its lock only now, after
   // the image work, so that a change made meanwhile (a saved setting, an alert,
   // the messenger taking a request) is kept.
-  double deadline = 0;
-  if (!updateMailbox([&](foundation::Dictionary& d) {
-        enqueueRequest(d, request);
-        deadline = request.created + requestDeadlineSeconds(d);
-      })) {
-    NSLog("PXVIBER: unable to write the send request {}; nothing posted", request.requestID);
+  auto deadline = enqueue(request);
+  if (!deadline) {
     if (stored) stored->remove();
     tellUser(kUnsavedRequestText, request);
     return;
@@ -93,7 +102,7 @@ void ORVViberCouriaExtension::sendMessage(
     center->postNotification(kSendMessageNotification);
   }
   startWakingViber();
-  watchRequestDeadline(deadline);
+  watchRequestDeadline(*deadline);
 }
 
 }  // namespace tweak
