@@ -9,6 +9,10 @@
 #include <thread>
 
 #include "platform/foundation/property_list.h"
+#include "platform/notify/notify_center.h"
+#include "platform/runloop/run_loop.h"
+#include "platform/runtime/host_requests.h"
+#include "tools/pxviber/commands.h"
 #include "tools/pxviber/device.h"
 
 namespace tests {
@@ -74,6 +78,45 @@ bool DeviceTest::waitForMessageFrom(const std::string& process, const std::strin
 void DeviceTest::writeSettings(const platform::foundation::Dictionary& d) const {
   ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(
       root_ / "private/var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist", d));
+}
+
+void DeviceTest::joinBus() {
+  loop_ = platform::runloop::makeEventRunLoop();
+  center_ = pxviber::joinDeviceBus(root_, *loop_);
+}
+
+platform::foundation::Dictionary DeviceTest::ask(const std::string& process,
+                                                 const platform::foundation::Dictionary& request) {
+  auto answer = platform::runtime::sendHostRequest(*center_, *loop_, process, request);
+  if (const auto* error = platform::foundation::find(answer, "error")) {
+    ADD_FAILURE() << error->description();
+  }
+  return answer;
+}
+
+std::string DeviceTest::showBulletin(const platform::springboard::BBBulletin& bulletin,
+                                     int attempts) {
+  using platform::foundation::Value;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    auto panel = ask("SpringBoard", {{"command", Value("bulletin")},
+                                     {"bulletin", Value(bulletin.toDictionary())}});
+    const Value* user = platform::foundation::find(panel, "user");
+    if (user && user->asString()) return *user->asString();
+    // A reader meets a busy database only while a write is being made; the
+    // next bulletin comes a moment later, as a second one would.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return "";
+}
+
+bool DeviceTest::waitUntil(const std::function<bool()>& done,
+                           std::chrono::milliseconds timeout) const {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return done();
 }
 
 int DeviceTest::pxviber(const std::string& args, std::string* output) const {

@@ -43,33 +43,16 @@ class QueueRoad : public DeviceTest {
   void startDevice(const Dictionary& settings = {}) {
     writeSettings(settings);
     start();
-    loop_ = platform::runloop::makeEventRunLoop();
-    center_ = pxviber::joinDeviceBus(root_, *loop_);
-  }
-
-  Dictionary ask(const std::string& process, const Dictionary& request) {
-    auto answer = platform::runtime::sendHostRequest(*center_, *loop_, process, request);
-    if (const Value* error = foundation::find(answer, "error"))
-      ADD_FAILURE() << error->description();
-    return answer;
+    joinBus();
   }
 
   // Shows a notification of the message with `token`; answers the panel's
-  // conversation. The lookup sets no busy timeout (by design), so while the
-  // messenger is writing it can find nothing: the notification is then shown
-  // again, as a second bulletin of the same chat would be.
+  // conversation.
   std::string push(std::int64_t token) {
     pxviber::NotificationContent note;
     note.token = std::to_string(token);
     note.text = "Someone: a message";
-    auto b = pxviber::makeBulletin(note);
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      auto panel = ask("SpringBoard",
-                       {{"command", Value("bulletin")}, {"bulletin", Value(b.toDictionary())}});
-      const Value* user = foundation::find(panel, "user");
-      if (user && user->asString()) return *user->asString();
-    }
-    return "";
+    return showBulletin(pxviber::makeBulletin(note));
   }
 
   // Replies in the open panel; answers the request's identifier ("" when
@@ -97,18 +80,6 @@ class QueueRoad : public DeviceTest {
   void app(const std::string& action) {
     ask("SpringBoard",
         {{"command", Value("app")}, {"action", Value(action)}, {"identifier", Value("com.viber")}});
-  }
-
-  // Waits until `done` holds: it reads files and processes that other
-  // processes change.
-  bool waitFor(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
   }
 
   std::vector<std::string> stored(const char* sub) {
@@ -163,8 +134,6 @@ class QueueRoad : public DeviceTest {
 
   pxviber::ViberLocation viber_;
   platform::viberdb::SampleContent sample_;
-  std::shared_ptr<platform::runloop::RunLoop> loop_;
-  std::shared_ptr<platform::notify::NotifyCenter> center_;
 };
 
 TEST_F(QueueRoad, FiveRepliesToFiveConversationsAreAllSentInOrderOnce) {
@@ -230,7 +199,7 @@ TEST_F(QueueRoad, AMessengerKilledBeforeItsCallbackSendsTheReplyOnceAfterTheNext
   std::string id = reply({{"text", Value("survives a crash")}});
   ASSERT_FALSE(id.empty());
   ::kill(viber, SIGKILL);
-  ASSERT_TRUE(waitFor([&] { return !pxviber::runningPid(root_, "Viber"); }));
+  ASSERT_TRUE(waitUntil([&] { return !pxviber::runningPid(root_, "Viber"); }));
   EXPECT_TRUE(sent(sample_.aliceChat).back() != "survives a crash");
   app("activate");  // launches it again
   auto o = outcome(id);
@@ -287,7 +256,7 @@ TEST_F(QueueRoad, ARequestInTheOldFourKeyFormIsSentOnce) {
   startDevice({{"messageText", Value("left by an older springboard")},
                {"conversationID", Value(std::to_string(sample_.zoeChat))}});
   launchViber();
-  ASSERT_TRUE(waitFor([&] {
+  ASSERT_TRUE(waitUntil([&] {
     auto outcomes = tweak::readOutcomes(pxviber::readSettingsFile(root_));
     return !outcomes.empty() && outcomes.back().delivered;
   }));

@@ -34,34 +34,16 @@ class SendRoad : public DeviceTest {
     createDevice();
     writeSettings({{"debugMode", Value(true)}});
     start();
-    loop_ = platform::runloop::makeEventRunLoop();
-    center_ = pxviber::joinDeviceBus(root_, *loop_);
+    joinBus();
   }
 
-  Dictionary ask(const std::string& process, const Dictionary& request) {
-    auto answer = platform::runtime::sendHostRequest(*center_, *loop_, process, request);
-    if (const Value* error = foundation::find(answer, "error"))
-      ADD_FAILURE() << error->description();
-    return answer;
-  }
-
-  // Shows a notification from Alice; answers the conversation of the panel. The
-  // lookup sets no busy timeout (by design), so while the messenger happens to be
-  // writing it can find nothing: the notification is then shown again, as a
-  // second bulletin of the same chat would be.
+  // Shows a notification from Alice; answers the conversation of the panel.
   std::string pushFromAlice() {
     platform::springboard::BBBulletin b;
     b.sectionID = "com.viber";
     b.message = "Alice Smith: are you there?";
     b.context = {{"userInfo", Value(Dictionary{{"fn", Value(kAlice)}})}};
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      auto panel = ask("SpringBoard",
-                       {{"command", Value("bulletin")}, {"bulletin", Value(b.toDictionary())}});
-      const Value* user = foundation::find(panel, "user");
-      if (user && user->asString()) return *user->asString();
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return "";
+    return showBulletin(b);
   }
 
   // Replies in the open panel; the answer's "snapshot" holds the request keys
@@ -103,20 +85,7 @@ class SendRoad : public DeviceTest {
     return out;
   }
 
-  bool waitFor(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(8)) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
-  }
-
   int sendCallbacks() { return int(messages("PXVIBER: sendMessage callback in Viber").size()); }
-
-  std::shared_ptr<platform::runloop::RunLoop> loop_;
-  std::shared_ptr<platform::notify::NotifyCenter> center_;
 };
 
 TEST_F(SendRoad, AForegroundMessengerGetsOneNotificationAndNoResume) {
@@ -134,7 +103,7 @@ TEST_F(SendRoad, AForegroundMessengerGetsOneNotificationAndNoResume) {
   const Value* text = foundation::find(*mailbox->asDictionary(), "messageText");
   ASSERT_TRUE(text);
   EXPECT_EQ(*text, Value("On my way 🚲"));
-  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 1; }));
+  ASSERT_TRUE(waitUntil([&] { return sentTexts(conversation).size() == before + 1; }));
   EXPECT_EQ(sentTexts(conversation).back(), "On my way 🚲");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(sendCallbacks(), 1);
@@ -148,11 +117,11 @@ TEST_F(SendRoad, AStoppedOrBackgroundMessengerIsResumedOnce) {
   app("suspend");
   auto answer = reply({{"text", Value("first")}});
   EXPECT_EQ(wake(answer), "resume com.viber");
-  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 1; }));
+  ASSERT_TRUE(waitUntil([&] { return sentTexts(conversation).size() == before + 1; }));
   app("background");
   answer = reply({{"text", Value("second")}});
   EXPECT_EQ(wake(answer), "resume com.viber");
-  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 2; }));
+  ASSERT_TRUE(waitUntil([&] { return sentTexts(conversation).size() == before + 2; }));
   auto sent = sentTexts(conversation);
   EXPECT_EQ(std::vector<std::string>(sent.end() - 2, sent.end()),
             (std::vector<std::string>{"first", "second"}));
@@ -177,7 +146,7 @@ TEST_F(SendRoad, AMessengerThatIsNotRunningIsLaunchedAndGetsTheRepeatedNotificat
             std::vector<std::string>{
                 "SpringBoard: PXVIBER: Viber application state after launching is 4, "
                 "state name: running in background"});
-  ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 1; }));
+  ASSERT_TRUE(waitUntil([&] { return sentTexts(conversation).size() == before + 1; }));
   EXPECT_EQ(sentTexts(conversation).back(), "launched for this");
   EXPECT_EQ(sendCallbacks(), 1);
   EXPECT_TRUE(pxviber::runningPid(root_, "Viber").has_value());
@@ -233,7 +202,7 @@ TEST_F(SendRoad, APhotoReplyIsStoredUprightAndSentAsAnUploadedPicture) {
     }
     return false;
   };
-  EXPECT_TRUE(waitFor(uploaded));
+  EXPECT_TRUE(waitUntil(uploaded));
 }
 
 }  // namespace

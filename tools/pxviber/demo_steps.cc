@@ -21,13 +21,19 @@ using foundation::Value;
 
 namespace {
 
-void oneToOne(DemoSession& s, StepReport& r) {
+// Alice's latest message as a notification; the panel it opens.
+Dictionary alicePanel(DemoSession& s, StepReport& r) {
   const auto& sample = s.sample();
   Dictionary panel = s.push(notification(std::to_string(sample.aliceLatestToken), "", "",
                                          "Alice Smith: Where are you? 😀", "remote"),
                             r);
   check(text(panel, "user") == std::to_string(sample.aliceChat),
         "the panel is Alice's conversation");
+  return panel;
+}
+
+void oneToOne(DemoSession& s, StepReport& r) {
+  Dictionary panel = alicePanel(s, r);
   check(text(panel, "nickname") == "Alice Smith", "the nickname is the sender's name");
   auto list = s.messageValues(panel);
   check(!list.empty() && list.size() <= 10, "the history holds the newest messages, at most 10");
@@ -190,12 +196,7 @@ void historyOff(DemoSession& s, StepReport& r) {
                                    [](Dictionary& d) { d["fetchHistoryFromDB"] = Value(false); });
   s.center().postNotification("org.northquay.parlexviber.preferencesChanged");
   r.shown.push_back("settings: fetchHistoryFromDB = NO, preferences notification posted");
-  const auto& sample = s.sample();
-  Dictionary panel = s.push(notification(std::to_string(sample.aliceLatestToken), "", "",
-                                         "Alice Smith: Where are you? 😀", "remote"),
-                            r);
-  check(text(panel, "user") == std::to_string(sample.aliceChat),
-        "the panel is Alice's conversation");
+  Dictionary panel = alicePanel(s, r);
   check(s.messageValues(panel).empty(), "the panel has no history");
 }
 

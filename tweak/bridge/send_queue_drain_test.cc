@@ -13,6 +13,15 @@ using Lines = std::vector<std::string>;
 
 class SendQueueDrain : public testing::ExecutorTest {
  protected:
+  // Changes the first queued request in the file.
+  void changeFirst(const std::function<void(SendRequest&)>& change) {
+    updateMailbox([&](Dictionary& d) {
+      auto q = readQueue(d);
+      change(q.pending[0]);
+      writeQueue(d, q.pending);
+    });
+  }
+
   // A text send as the fake messenger records it.
   static std::string textSend(const std::string& text, int conversation) {
     return "sendMessageOfType(text," + text + ",(null),conversation " +
@@ -128,11 +137,7 @@ TEST_F(SendQueueDrain, FailuresOfOnePassAreToldInOneAlertNamingEachReply) {
 TEST_F(SendQueueDrain, ATextThatADeadMessengerAlreadySentIsNotSentAgain) {
   messenger_.stored().push_back({100, 42, "hi", std::nullopt, false});
   queue("r", "42", "hi");
-  updateMailbox([this](Dictionary& d) {
-    auto q = readQueue(d);
-    q.pending[0].claim = SendClaim{"Viber[1]", queueNow() - 5, 99};
-    writeQueue(d, q.pending);
-  });
+  changeFirst([this](SendRequest& r) { r.claim = SendClaim{"Viber[1]", queueNow() - 5, 99}; });
   run();
   EXPECT_TRUE(sends().empty());
   EXPECT_EQ(outcomes(), Lines{"42:delivered 100"});
@@ -141,11 +146,7 @@ TEST_F(SendQueueDrain, ATextThatADeadMessengerAlreadySentIsNotSentAgain) {
 TEST_F(SendQueueDrain, ATextADeadMessengerTookButNeverSentIsSent) {
   messenger_.stored().push_back({100, 42, "hi", std::nullopt, false});
   queue("r", "42", "hi");
-  updateMailbox([this](Dictionary& d) {
-    auto q = readQueue(d);
-    q.pending[0].claim = SendClaim{"Viber[1]", queueNow() - 5, 100};
-    writeQueue(d, q.pending);
-  });
+  changeFirst([this](SendRequest& r) { r.claim = SendClaim{"Viber[1]", queueNow() - 5, 100}; });
   run();
   EXPECT_EQ(sends(), Lines{textSend("hi", 42)});
   EXPECT_EQ(outcomes(), Lines{"42:delivered 101"});
@@ -167,11 +168,7 @@ TEST_F(SendQueueDrain, APictureInTheDatabaseButNotUploadedIsOnlyUploadedOnTheNex
   messenger_.addAttachment("p.jpg");
   messenger_.stored().push_back({100, 42, std::nullopt, "p.jpg", false});
   queue("r", "42", "", "p.jpg");
-  updateMailbox([this](Dictionary& d) {
-    auto q = readQueue(d);
-    q.pending[0].attempts = 1;
-    writeQueue(d, q.pending);
-  });
+  changeFirst([](SendRequest& r) { r.attempts = 1; });
   run();
   EXPECT_TRUE(sends().empty());
   EXPECT_EQ(messenger_.calls().back(), "uploadAttachment(p.jpg,NO)");

@@ -1,8 +1,8 @@
 // The send request when a photo cannot share a name, cannot be read or
 // stored, or the request cannot be written: never a request naming files that
 // were never written, never a post for a request that is not in the file.
-#include "tweak/extension/send_request_fixture.h"
 #include "tweak/extension/attachment_names.h"
+#include "tweak/extension/send_request_fixture.h"
 
 namespace tweak {
 namespace {
