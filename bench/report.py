@@ -155,6 +155,7 @@ def main():
     add("reply burst, request → confirmed, p99", r.counter("reply_burst_bench", burst, "p99_ms"),
         "text reply → message sent, p99", r.counter("text_reply_bench", reply, "sent_p99_ms"),
         "< 20 ms")
+    add("reply burst, whole burst per reply", r.counter("reply_burst_bench", burst, "per_reply_ms"))
     add("send notification → send call, p99", r.counter("send_latency_bench", bus, "p99_ms"),
         "executor alone, no bus, p99",
         r.counter("send_latency_bench", "BM_ExecutorToSendCall", "p99_ms"), "< 5 ms")

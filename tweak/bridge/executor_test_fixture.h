@@ -53,6 +53,13 @@ class ExecutorTest : public BridgeTest {
     sendMessageCallback(center_.get(), nullptr, kSendMessageNotification, nullptr, nullptr);
   }
 
+  // The messenger calls the picture completion `index`; what came of it is
+  // recorded on the next turn of the main run loop.
+  void complete(size_t index, bool sent) {
+    messenger_.completions()[index](sent);
+    loop_->runPending();
+  }
+
   // The calls that sent something.
   Lines sends() const {
     Lines out;

@@ -6,6 +6,7 @@
 #include "platform/foundation/file_io.h"
 #include "platform/foundation/log.h"
 #include "platform/messenger/db_manager.h"
+#include "platform/runloop/run_loop.h"
 #include "tweak/bridge/conversation_store.h"
 #include "tweak/bridge/db_manager_capture.h"
 #include "tweak/bridge/message_store.h"
@@ -122,13 +123,22 @@ SendResult uploadAndConfirm(const SendRequest& r, const foundation::Id& fileName
 }
 
 // Picture completion: holds the request, and with it the file name, for as
-// long as the messenger keeps it.
+// long as the messenger keeps it. The upload is asked for at once, on the
+// messenger's thread, of the manager current then; what came of it is recorded
+// on the main run loop, where the queue's timers and state live.
 pm::PictureCompletion pictureCompletion(SendRequest r, foundation::Id fileName) {
   return [r = std::move(r), fileName](bool) {
     if (settings().debugMode) NSLog("PXVIBER: sendPictureM completion block");
     SendResult result = uploadAndConfirm(r, fileName);
-    inFlight().erase(r.requestID);
-    settleRequests({{r, result}});
+    auto settle = [r, result] {
+      inFlight().erase(r.requestID);
+      settleRequests({{r, result}});
+    };
+    if (auto loop = platform::runloop::mainRunLoop()) {
+      loop->post(settle);
+    } else {
+      settle();
+    }
   };
 }
 

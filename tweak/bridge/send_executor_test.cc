@@ -94,7 +94,7 @@ TEST_F(SendExecutor, APictureGoesOutWithItsCaptionAndIsDeliveredOnceUploaded) {
   // Until the completion has run, the request waits in the queue.
   EXPECT_NE(pending(), "");
   ASSERT_EQ(messenger_.completions().size(), 1u);
-  messenger_.completions()[0](true);
+  complete(0, true);
   EXPECT_EQ(pending(), "");
   EXPECT_EQ(requestKeys(), kSettingsOnly);
   EXPECT_EQ(outcomes(), Lines{"42:delivered 100"});
@@ -120,7 +120,7 @@ TEST_F(SendExecutor, ThePictureCompletionUploadsTheAttachmentNotAsAResend) {
   ASSERT_EQ(messenger_.completions().size(), 1u);
   messenger_.clearCalls();
   log_.clear();
-  messenger_.completions()[0](true);
+  complete(0, true);
   EXPECT_EQ(messenger_.calls(),
             (Lines{"getAttachmentWithName(1700.jpg)", "uploadAttachment(1700.jpg,NO)"}));
   EXPECT_EQ(log_.lines()[0], "PXVIBER: sendPictureM completion block");
@@ -134,7 +134,7 @@ TEST_F(SendExecutor, ACompletionFindingNoAttachmentRaisesThePictureAlert) {
   run();
   ASSERT_EQ(messenger_.completions().size(), 1u);
   log_.clear();
-  messenger_.completions()[0](false);
+  complete(0, false);
   EXPECT_EQ(log_.lines(), Lines{"PXVIBER: unable to find the attachment for upload!"});
   EXPECT_EQ(alert(),
             "PXVIBER Error|Unable to send picture message.\nPhoto reply to conversation 42");
@@ -149,7 +149,7 @@ TEST_F(SendExecutor, ACompletionFindingNoAttachmentWhileThePictureFileRemainsTri
            {"messagePictureFile", Value("1700.jpg")},
            {"messagePictureFileWithPath", Value("/1700.jpg")}});
   run();
-  messenger_.completions()[0](false);
+  complete(0, false);
   EXPECT_EQ(alert(), "(none)|(none)");
   EXPECT_NE(pending(), "");
   // The picture message reached the database; the retry only uploads it.
@@ -166,7 +166,7 @@ TEST_F(SendExecutor, TheCompletionAsksTheManagerCurrentWhenItRuns) {
   ASSERT_EQ(messenger_.completions().size(), 1u);
   resetDBManagerCaptureForTesting();
   messenger_.clearCalls();
-  messenger_.completions()[0](true);
+  complete(0, true);
   EXPECT_TRUE(messenger_.calls().empty());
   EXPECT_EQ(alert(),
             "PXVIBER Error|Unable to send picture message.\nPhoto reply to conversation 42");

@@ -158,7 +158,7 @@ TEST_F(SendQueueDrain, APictureBeingSentIsNotSentAgainByTheNextNotification) {
   run();
   run();
   EXPECT_EQ(sends().size(), 1u);
-  messenger_.completions()[0](true);
+  complete(0, true);
   EXPECT_EQ(outcomes(), Lines{"42:delivered 100"});
   run();
   EXPECT_EQ(sends().size(), 1u);
