@@ -72,8 +72,9 @@ bool take(SendTrigger trigger, std::int64_t afterKey, Taken& taken) {
   });
 }
 
-// A notification that found no request in a file that never held a queue: the
-// executor of old, which answered every empty notification with this alert.
+// A send notification that found no request in a file that never held a queue:
+// no request was ever made, and the user is told so. Once a queue exists, an
+// empty notification is one whose requests were already handled.
 void noRequest() {
   showAlert(kAlertTitle, kNoConversationIDAlert);
   NSLog("PXVIBER: unable to read message conversationID! Message not sent.");

@@ -158,6 +158,9 @@ TEST_F(SendQueueDrain, APictureBeingSentIsNotSentAgainByTheNextNotification) {
   run();
   run();
   EXPECT_EQ(sends().size(), 1u);
+  // Nothing of it is done before the messenger calls the completion.
+  EXPECT_TRUE(outcomes().empty());
+  EXPECT_NE(messenger_.calls().back().rfind("sendPictureMessage", 0), std::string::npos);
   complete(0, true);
   EXPECT_EQ(outcomes(), Lines{"42:delivered 100"});
   run();
