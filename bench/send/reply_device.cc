@@ -132,7 +132,16 @@ ReplyDevice::ReplyDevice(int extraConversations) {
   foundation::writeDictionaryFileAtomically(tweak::preferencesPath(),
                                             {{"debugMode", foundation::Value(true)}});
   pxviber::startDevice(root_);
-  pxviber::launchHost(root_, "viber");
+  {
+    // Ready means more than running: the messenger's settings are loaded
+    // (debugMode on, for the lines the benchmarks follow) at the first
+    // delivery of the preferences notification.
+    LogFollower log(foundation::hostPath(foundation::kSyslogDevicePath));
+    pxviber::launchHost(root_, "viber");
+    if (!log.waitFor("PXVIBER: preferences reloaded", std::chrono::seconds(20))) {
+      throw platform::Error("the messenger did not load its settings");
+    }
+  }
 
   loop_ = platform::runloop::makeEventRunLoop();
   platform::runloop::setMainRunLoop(loop_);

@@ -7,8 +7,8 @@
 // "PXVIBER: sendMessage callback in Viber" line (written first thing in the
 // callback; debugMode is on in the device's settings for it) and its
 // "DBManager: sent text message" line (the send done). Each reply waits for the
-// previous one to be sent, then pauses, so that replies do not queue behind
-// each other. Reported over the replies: the median and 99th percentile to the
+// previous one to be sent and confirmed (the messenger's "delivered as message"
+// line), then pauses, so that replies do not queue behind each other. Reported over the replies: the median and 99th percentile to the
 // callback ("median_ms", "p99_ms"), to the message sent ("sent_median_ms",
 // "sent_p99_ms"), and of sendMessage:toUser: itself ("call_median_ms").
 #include <benchmark/benchmark.h>
@@ -34,6 +34,9 @@ using bench::Clock;
 
 constexpr const char* kCallbackLine = "PXVIBER: sendMessage callback in Viber";
 constexpr const char* kSentLine = "DBManager: sent text message";
+// The messenger's last line of a reply: the message read back and its outcome
+// recorded. The next reply starts after it, on an idle messenger.
+constexpr const char* kConfirmedLine = "delivered as message";
 
 void BM_TextReplyToMessengerCallback(benchmark::State& state) {
   bench::ReplyDevice device;
@@ -62,6 +65,10 @@ void BM_TextReplyToMessengerCallback(benchmark::State& state) {
     call.push_back(bench::ms(returned - start));
     state.SetIterationTime(std::chrono::duration<double>(*callback - start).count());
     // Untimed: let the messenger finish its turn and take what the bus brought.
+    if (!log.waitFor(kConfirmedLine, std::chrono::seconds(5))) {
+      state.SkipWithError(("reply " + std::to_string(n) + " was not confirmed").c_str());
+      break;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     device.drain();
   }

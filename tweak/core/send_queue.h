@@ -30,7 +30,7 @@ namespace tweak {
 // and the user told, unless the file's key::requestDeadlineSeconds says otherwise.
 inline constexpr double kDefaultRequestDeadlineSeconds = 24 * 3600;
 // How many recorded outcomes the file keeps.
-inline constexpr std::size_t kOutcomesKept = 20;
+inline constexpr std::size_t kOutcomesKept = 10;
 
 // Keys of one request of the queue, besides the file's four request keys.
 namespace request_key {

@@ -159,7 +159,8 @@ TEST(SendQueue, FinishingTakesOutOnlyThatRequestAndItsKeysAndKeepsTheLastOutcome
   EXPECT_EQ(ids(file), "");
   auto outcomes = readOutcomes(roundTrip(file));
   ASSERT_EQ(outcomes.size(), kOutcomesKept);
-  EXPECT_EQ(outcomes.front().requestID, "r4");
+  // Finished last to first: r24, r0, r1 ... r23; the newest are kept.
+  EXPECT_EQ(outcomes.front().requestID, "r" + std::to_string(24 - kOutcomesKept));
   EXPECT_EQ(outcomes.back().requestID, "r23");
   EXPECT_EQ(outcomes.back().messageKey, 23);
   EXPECT_TRUE(outcomes.back().delivered);
