@@ -90,6 +90,9 @@ class SettingsAppTest : public tests::DeviceTest {
     return v ? v->description() : "(none)";
   }
 
+  // The keys of the fields marked as refused, as a property-list array.
+  std::string refused() { return text(request({{"command", Value("state")}}), "refused"); }
+
   Dictionary settingsFile() const {
     return platform::foundation::readDictionaryFile(
                root_ /
@@ -170,11 +173,15 @@ TEST_F(SettingsAppTest, TheWidgetsEditTheSettingsFileAndTheSpringboardReloads) {
                                         {"debugMode", Value(true)},
                                         {"historyDaysToDisplay", Value(7)},
                                         {"messageText", Value("waiting")}}));
-  // The refused text stays in the field, marked, until a good one replaces it.
+  // The refused text stays in the field, marked, until a good one replaces it,
+  // also when the good one is the value stored already.
   EXPECT_EQ(shown("historyDaysToDisplay"), "2.5");
+  EXPECT_EQ(refused(), "(\n    historyDaysToDisplay\n)");
   snapshot("gui-number-refused.png");
-  request(
+  Dictionary retyped = request(
       {{"command", Value("type")}, {"key", Value("historyDaysToDisplay")}, {"text", Value("7")}});
+  EXPECT_EQ(text(retyped, "accepted"), "1");
+  EXPECT_EQ(refused(), "(\n)");
   snapshot("gui-settings-pane.png");
 
   request({{"command", Value("tap")}, {"action", Value("viewOtherApps")}});
