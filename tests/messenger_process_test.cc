@@ -233,5 +233,18 @@ TEST_F(MessengerRoad, MessagesAreReadFromTheDatabaseWhenTheMessengerIsStopped) {
   ::kill(viber, SIGCONT);
 }
 
+// Whoever answers (the running messenger, or its database file when it is not
+// running), a conversation that does not exist is named as such: exit code 1.
+TEST_F(MessengerRoad, MessagesOfAConversationThatDoesNotExistSayItAndFail) {
+  std::string command = "messages --root " + root_.string() + " --conversation 999";
+  std::string out;
+  EXPECT_EQ(pxviber(command, &out), 1);
+  EXPECT_EQ(out, "pxviber: no conversation 999 in Viber's database\n");
+  start();
+  launchViber();
+  EXPECT_EQ(pxviber(command, &out), 1);
+  EXPECT_EQ(out, "pxviber: Viber: no conversation 999 in Viber's database\n");
+}
+
 }  // namespace
 }  // namespace tests

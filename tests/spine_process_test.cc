@@ -233,6 +233,15 @@ TEST_F(Spine, BadInputGetsAClearErrorAndAnExitCode) {
   EXPECT_NE(out.find("unknown iOS version 6"), std::string::npos) << out;
   EXPECT_EQ(pxviber("device create --ios nine --root " + root_.string(), &out), 2);
   EXPECT_EQ(pxviber("notify post x --root " + root_.string(), &out), 3);
+  for (const char* token : {"abc", "2.5", "-7", "99999999999999999999"}) {
+    EXPECT_EQ(
+        pxviber("push --token " + std::string(token) + " --text x --root " + root_.string(), &out),
+        2);
+    EXPECT_NE(out.find(std::string("--token: \"") + token +
+                       "\" is not a message token: give a whole number"),
+              std::string::npos)
+        << out;
+  }
   createDevice();
   EXPECT_EQ(pxviber("device create --root " + root_.string(), &out), 1);
   EXPECT_NE(out.find("already exists"), std::string::npos) << out;

@@ -302,6 +302,8 @@ std::vector<Dictionary> readMessagesReadOnly(const fs::path& databaseFile,
   }
   sqlite3_busy_timeout(db, 5000);
   try {
+    if (!Statement(db, "SELECT 1 FROM ZCONVERSATION WHERE Z_PK = ?1").bind(1, conversation).step())
+      throw Error(noConversationText(conversation));
     auto out = messagesOf(db, conversation);
     sqlite3_close(db);
     return out;
@@ -309,6 +311,10 @@ std::vector<Dictionary> readMessagesReadOnly(const fs::path& databaseFile,
     sqlite3_close(db);
     throw;
   }
+}
+
+std::string noConversationText(std::int64_t conversation) {
+  return "no conversation " + std::to_string(conversation) + " in Viber's database";
 }
 
 }  // namespace platform::messenger
