@@ -18,6 +18,7 @@
 #include "platform/runtime/class_registry.h"
 #include "platform/springboard/testing/recording_alerts.h"
 #include "tweak/core/bootstrap.h"
+#include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
 
 namespace tweak::testing {
@@ -39,6 +40,7 @@ class TweakTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    setMailboxReaderForTesting(nullptr);
     platform::notify::setDarwinNotifyCenter(nullptr);
     platform::runloop::setMainRunLoop(nullptr);
     platform::runtime::unregisterAllClasses();
