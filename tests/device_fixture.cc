@@ -34,10 +34,18 @@ void DeviceTest::TearDown() {
 
 void DeviceTest::createDevice(int ios) { pxviber::createDevice(root_, {.iosVersion = ios}); }
 
-void DeviceTest::start() { pxviber::startDevice(root_); }
+// A host loads its settings when its own start-up post comes back to it, after
+// it is ready: a ping answered means that has happened (the host answers after
+// its queued deliveries), so a test's first request meets the settings loaded.
+void DeviceTest::start() {
+  pxviber::startDevice(root_);
+  ping("SpringBoard");
+}
 
 int DeviceTest::launchViber(const std::vector<std::string>& extraArgs) {
-  return pxviber::launchHost(root_, "viber", extraArgs);
+  int pid = pxviber::launchHost(root_, "viber", extraArgs);
+  ping("Viber");
+  return pid;
 }
 
 std::vector<std::string> DeviceTest::messages(const std::string& prefix) const {
@@ -101,8 +109,10 @@ void DeviceTest::writeSettings(const Dictionary& d) const {
       root_ / "private/var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist", d));
 }
 
-int DeviceTest::pxviber(const std::string& args, std::string* output) const {
-  std::string command = (pxviber::programFolder() / "pxviber").string() + " " + args + " 2>&1";
+int DeviceTest::pxviber(const std::string& args, std::string* output,
+                        const std::string& environment) const {
+  std::string command = "env " + environment + " " +
+                        (pxviber::programFolder() / "pxviber").string() + " " + args + " 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   std::string text;
   std::array<char, 4096> buffer;

@@ -38,6 +38,8 @@ class DeviceTest : public ::testing::Test {
 
   // Creates the device (once per test) with the given iOS version.
   void createDevice(int ios = 9);
+  // Start the device, or the messenger; each answers once the host has loaded
+  // its settings.
   void start();
   int launchViber(const std::vector<std::string>& extraArgs = {});
 
@@ -66,8 +68,11 @@ class DeviceTest : public ::testing::Test {
   void ping(const std::string& process);
 
   void writeSettings(const platform::foundation::Dictionary& d) const;
-  // Runs bin/pxviber with the arguments; answers the exit code and fills output.
-  int pxviber(const std::string& args, std::string* output = nullptr) const;
+  // Runs bin/pxviber with the arguments (through `env`, with `environment`
+  // first: "-u NAME" or "NAME=value" words); answers the exit code and fills
+  // output.
+  int pxviber(const std::string& args, std::string* output = nullptr,
+              const std::string& environment = "") const;
 
   std::optional<platform::foundation::testing::ScratchFolder> scratch_;
   std::filesystem::path root_;

@@ -117,6 +117,8 @@ TEST_F(Spine, ANotificationPostedWhileTheMessengerIsStoppedArrivesAfterItContinu
   writeSettings({{"debugMode", Value(true)}});
   start();
   int viber = launchViber();
+  // The callback's line is a debug line: it needs the settings loaded.
+  ASSERT_TRUE(waitForMessageFrom("Viber", "PXVIBER: preferences reloaded"));
   ASSERT_EQ(::kill(viber, SIGSTOP), 0);
   post("org.northquay.parlexviber.sendMessage");
   post("org.northquay.parlexviber.sendMessage");
@@ -198,6 +200,32 @@ TEST_F(Spine, AWriterKilledMidWriteNeverLeavesATornFile) {
     ASSERT_TRUE(blob && blob->asString());
     EXPECT_GE(blob->asString()->size(), 200000u);
   }
+}
+
+// Without --root a command works on $PXVIBER_ROOT, else on the default device
+// under the user's data folder; with neither it says how to make one.
+TEST_F(Spine, WithoutRootCommandsUseTheDefaultDevice) {
+  std::string home = (tmp_ / "home").string();
+  std::string noDevice = "-u PXVIBER_ROOT -u XDG_DATA_HOME HOME=" + home;
+  std::string out;
+  EXPECT_EQ(pxviber("device start", &out, noDevice), 3);
+  EXPECT_EQ(out, "pxviber: no device given and no default device at " + home +
+                     "/.local/share/pxviber/device: make one with `pxviber device create` (or "
+                     "give --root DIR, or set PXVIBER_ROOT)\n");
+  ASSERT_EQ(pxviber("device create --ios 7", &out, noDevice), 0) << out;
+  EXPECT_EQ(out.substr(0, out.find('\n')),
+            "created an iOS 7 device at " + home + "/.local/share/pxviber/device");
+  EXPECT_EQ(pxviber("messages --conversation 999", &out, noDevice), 1);
+  EXPECT_EQ(out, "pxviber: no conversation 999 in Viber's database\n");
+  // $PXVIBER_ROOT comes before the default device, and XDG_DATA_HOME moves it.
+  createDevice();
+  EXPECT_EQ(pxviber("device start", &out, "PXVIBER_ROOT=" + root_.string() + " HOME=" + home), 0)
+      << out;
+  EXPECT_EQ(out.rfind("device running at " + root_.string(), 0), 0u) << out;
+  EXPECT_EQ(pxviber("device stop", &out, "-u PXVIBER_ROOT XDG_DATA_HOME=" + tmp_.string()), 3);
+  EXPECT_NE(out.find("no default device at " + tmp_.string() + "/pxviber/device"),
+            std::string::npos)
+      << out;
 }
 
 // A newcomer trying a photo reply needs a photo: the created device has one in
