@@ -47,6 +47,23 @@ struct Session {
   int exitCode = 0;
 };
 
+// What the options ask for once the window is up: the screenshot run, or a
+// pane opened at start.
+void begin(Session& s, const AppOptions& options, const Glib::RefPtr<Gtk::Application>& app) {
+  if (options.screenshots.empty()) {
+    std::string why = options.open.empty() ? "" : s.window->open(options.open);
+    if (!why.empty()) platform::foundation::NSLog("Preferences: {}", why);
+    return;
+  }
+  auto finish = [&s, app](int code) {
+    s.exitCode = code;
+    app->quit();
+  };
+  s.screenshots =
+      std::make_unique<ScreenshotRun>(*s.driver, options.open, options.screenshots, finish);
+  s.screenshots->start();
+}
+
 void activate(Session& s, const AppOptions& options, platform::runtime::Host& host,
               const Glib::RefPtr<Gtk::Application>& app) {
   loadStyle();
@@ -56,17 +73,7 @@ void activate(Session& s, const AppOptions& options, platform::runtime::Host& ho
   s.driver = makeWindowDriver(*s.window);
   host.serveRequests(settingsRequestHandlers(*s.driver));
   if (!host.markReady()) platform::foundation::NSLog("Preferences: cannot write the pid file");
-  if (!options.screenshots.empty()) {
-    s.screenshots = std::make_unique<ScreenshotRun>(*s.driver, options.open, options.screenshots,
-                                                    [&s, app](int code) {
-                                                      s.exitCode = code;
-                                                      app->quit();
-                                                    });
-    s.screenshots->start();
-  } else if (!options.open.empty()) {
-    std::string why = s.window->open(options.open);
-    if (!why.empty()) platform::foundation::NSLog("Preferences: {}", why);
-  }
+  begin(s, options, app);
 }
 
 }  // namespace

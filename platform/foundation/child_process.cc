@@ -40,7 +40,8 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
   return out;
 }
 
-// Owns the spawn attributes and file actions for one start.
+// Owns the spawn attributes and file actions for one start. (glibc copies the
+// paths given to the file actions.)
 struct SpawnSetup {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
@@ -48,11 +49,7 @@ struct SpawnSetup {
   explicit SpawnSetup(const ChildSpec& spec) {
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
-    std::string output = spec.output.empty() ? "/dev/null" : spec.output.string();
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    redirect(spec.output.empty() ? "/dev/null" : spec.output.string());
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
@@ -66,6 +63,14 @@ struct SpawnSetup {
   }
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+  // Standard input from /dev/null, output and error appended to `output`.
+  void redirect(const std::string& output) {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  }
 };
 
 }  // namespace
