@@ -64,12 +64,15 @@ struct SpawnSetup {
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 
-  // Standard input from /dev/null, output and error appended to `output`.
+  // Standard input from /dev/null, output and error appended to `output`, and
+  // no other descriptor of the parent: one left open (a caller's pipe, a log, a
+  // database) would stay open for as long as the child runs.
   void redirect(const std::string& output) {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                      0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   }
 };
 

@@ -1,9 +1,10 @@
 // Starting a program as a child process: the one place that forks and executes.
 //
 // The child reads nothing (its standard input is /dev/null), writes its
-// standard output and error to one file, starts with no signal blocked (a
-// parent's run loop blocks the signals it handles) and inherits the parent's
-// environment with the given variables set on top. Any thread may call this.
+// standard output and error to one file, inherits no other descriptor of the
+// parent, starts with no signal blocked (a parent's run loop blocks the signals
+// it handles) and inherits the parent's environment with the given variables
+// set on top. Any thread may call this.
 #pragma once
 
 #include <filesystem>

@@ -59,6 +59,21 @@ TEST_F(ChildProcess, ANewSessionAndNoBlockedSignals) {
   EXPECT_NE(text.find(std::to_string(pid)), std::string::npos) << text;
 }
 
+// A descriptor the parent left open without close-on-exec (a pipe whose
+// reader waits for its end, say) is not the child's.
+TEST_F(ChildProcess, TheChildHoldsNoOtherDescriptorOfTheParent) {
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  std::string fd = std::to_string(pipe[1]);
+  int pid = startChild(
+      {.arguments = {"/bin/sh", "-c", "[ -e /proc/$$/fd/" + fd + " ] && echo open || echo closed"},
+       .output = out_});
+  ::close(pipe[1]);
+  ::close(pipe[0]);
+  EXPECT_EQ(reap(pid), 0);
+  EXPECT_EQ(output(), "closed\n");
+}
+
 TEST_F(ChildProcess, AProgramOnThePathAndOneThatCannotRun) {
   EXPECT_EQ(reap(startChild({.arguments = {"true"}, .searchPath = true})), 0);
   EXPECT_THROW(startChild({.arguments = {"true"}}), Error);
