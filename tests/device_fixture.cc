@@ -1,7 +1,5 @@
 #include "tests/device_fixture.h"
 
-#include <unistd.h>
-
 #include <sys/wait.h>
 
 #include <array>
@@ -18,25 +16,36 @@
 namespace tests {
 
 namespace fs = std::filesystem;
+using platform::foundation::Dictionary;
+using platform::foundation::Value;
 
 void DeviceTest::SetUp() {
-  char tmpl[] = "/tmp/pxviber-proc-XXXXXX";
-  tmp_ = ::mkdtemp(tmpl);
+  scratch_.emplace("pxviber-proc");
+  tmp_ = scratch_->path();
   root_ = tmp_ / "device";
 }
 
 void DeviceTest::TearDown() {
+  bus_.reset();
+  busLoop_.reset();
   if (fs::exists(root_ / "device.plist")) pxviber::stopDevice(root_);
-  std::error_code ec;
-  fs::remove_all(tmp_, ec);
+  scratch_.reset();
 }
 
 void DeviceTest::createDevice(int ios) { pxviber::createDevice(root_, {.iosVersion = ios}); }
 
-void DeviceTest::start() { pxviber::startDevice(root_); }
+// A host loads its settings when its own start-up post comes back to it, after
+// it is ready: a ping answered means that has happened (the host answers after
+// its queued deliveries), so a test's first request meets the settings loaded.
+void DeviceTest::start() {
+  pxviber::startDevice(root_);
+  ping("SpringBoard");
+}
 
 int DeviceTest::launchViber(const std::vector<std::string>& extraArgs) {
-  return pxviber::launchHost(root_, "viber", extraArgs);
+  int pid = pxviber::launchHost(root_, "viber", extraArgs);
+  ping("Viber");
+  return pid;
 }
 
 std::vector<std::string> DeviceTest::messages(const std::string& prefix) const {
@@ -53,74 +62,69 @@ std::vector<std::string> DeviceTest::messages(const std::string& prefix) const {
   return out;
 }
 
-bool DeviceTest::waitForMessage(const std::string& prefix,
-                                std::chrono::milliseconds timeout) const {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (!messages(prefix).empty()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
-
-bool DeviceTest::waitForMessageFrom(const std::string& process, const std::string& prefix,
-                                    std::chrono::milliseconds timeout) const {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    for (auto& m : messages(prefix)) {
-      if (m.rfind(process + ": ", 0) == 0) return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
-
-void DeviceTest::writeSettings(const platform::foundation::Dictionary& d) const {
-  ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(
-      root_ / "private/var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist", d));
-}
-
-void DeviceTest::joinBus() {
-  loop_ = platform::runloop::makeEventRunLoop();
-  center_ = pxviber::joinDeviceBus(root_, *loop_);
-}
-
-platform::foundation::Dictionary DeviceTest::ask(const std::string& process,
-                                                 const platform::foundation::Dictionary& request) {
-  auto answer = platform::runtime::sendHostRequest(*center_, *loop_, process, request);
-  if (const auto* error = platform::foundation::find(answer, "error")) {
-    ADD_FAILURE() << error->description();
-  }
-  return answer;
-}
-
-std::string DeviceTest::showBulletin(const platform::springboard::BBBulletin& bulletin,
-                                     int attempts) {
-  using platform::foundation::Value;
-  for (int attempt = 0; attempt < attempts; ++attempt) {
-    auto panel = ask("SpringBoard", {{"command", Value("bulletin")},
-                                     {"bulletin", Value(bulletin.toDictionary())}});
-    const Value* user = platform::foundation::find(panel, "user");
-    if (user && user->asString()) return *user->asString();
-    // A reader meets a busy database only while a write is being made; the
-    // next bulletin comes a moment later, as a second one would.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return "";
-}
-
-bool DeviceTest::waitUntil(const std::function<bool()>& done,
-                           std::chrono::milliseconds timeout) const {
+bool DeviceTest::waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
     if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return done();
 }
 
-int DeviceTest::pxviber(const std::string& args, std::string* output) const {
-  std::string command = (pxviber::programFolder() / "pxviber").string() + " " + args + " 2>&1";
+bool DeviceTest::waitForMessage(const std::string& prefix) const {
+  return waitFor([&] { return !messages(prefix).empty(); });
+}
+
+bool DeviceTest::waitForMessageFrom(const std::string& process, const std::string& prefix) const {
+  return waitFor([&] {
+    for (auto& m : messages(prefix)) {
+      if (m.rfind(process + ": ", 0) == 0) return true;
+    }
+    return false;
+  });
+}
+
+platform::notify::NotifyCenter& DeviceTest::bus() {
+  if (!bus_) {
+    busLoop_ = platform::runloop::makeEventRunLoop();
+    bus_ = pxviber::joinDeviceBus(root_, *busLoop_);
+  }
+  return *bus_;
+}
+
+void DeviceTest::post(const std::string& name) { bus().postNotification(name); }
+
+Dictionary DeviceTest::ask(const std::string& process, const Dictionary& request) {
+  platform::notify::NotifyCenter& center = bus();  // joins first: it makes the loop
+  return platform::runtime::sendHostRequest(center, *busLoop_, process, request, kPatience);
+}
+
+void DeviceTest::ping(const std::string& process) {
+  Dictionary answer = ask(process, {{"command", Value("ping")}});
+  ASSERT_NE(platform::foundation::find(answer, "pid"), nullptr) << process << " did not answer";
+}
+
+std::string DeviceTest::showBulletin(const platform::springboard::BBBulletin& bulletin,
+                                     int attempts) {
+  std::string conversation;
+  for (int attempt = 0; attempt < attempts && conversation.empty(); ++attempt) {
+    auto panel = ask("SpringBoard", {{"command", Value("bulletin")},
+                                     {"bulletin", Value(bulletin.toDictionary())}});
+    const Value* user = platform::foundation::find(panel, "user");
+    if (user && user->asString()) conversation = *user->asString();
+  }
+  return conversation;
+}
+
+void DeviceTest::writeSettings(const Dictionary& d) const {
+  ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(
+      root_ / "private/var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist", d));
+}
+
+int DeviceTest::pxviber(const std::string& args, std::string* output,
+                        const std::string& environment) const {
+  std::string command = "env " + environment + " " +
+                        (pxviber::programFolder() / "pxviber").string() + " " + args + " 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   std::string text;
   std::array<char, 4096> buffer;

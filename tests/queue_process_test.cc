@@ -43,7 +43,6 @@ class QueueRoad : public DeviceTest {
   void startDevice(const Dictionary& settings = {}) {
     writeSettings(settings);
     start();
-    joinBus();
   }
 
   // Shows a notification of the message with `token`; answers the panel's
@@ -199,7 +198,7 @@ TEST_F(QueueRoad, AMessengerKilledBeforeItsCallbackSendsTheReplyOnceAfterTheNext
   std::string id = reply({{"text", Value("survives a crash")}});
   ASSERT_FALSE(id.empty());
   ::kill(viber, SIGKILL);
-  ASSERT_TRUE(waitUntil([&] { return !pxviber::runningPid(root_, "Viber"); }));
+  ASSERT_TRUE(waitFor([&] { return !pxviber::runningPid(root_, "Viber"); }));
   EXPECT_TRUE(sent(sample_.aliceChat).back() != "survives a crash");
   app("activate");  // launches it again
   auto o = outcome(id);
@@ -256,7 +255,7 @@ TEST_F(QueueRoad, ARequestInTheOldFourKeyFormIsSentOnce) {
   startDevice({{"messageText", Value("left by an older springboard")},
                {"conversationID", Value(std::to_string(sample_.zoeChat))}});
   launchViber();
-  ASSERT_TRUE(waitUntil([&] {
+  ASSERT_TRUE(waitFor([&] {
     auto outcomes = tweak::readOutcomes(pxviber::readSettingsFile(root_));
     return !outcomes.empty() && outcomes.back().delivered;
   }));

@@ -1,9 +1,8 @@
 // A new Viber database: the tables as Core Data lays them out, the entity
 // rows of Z_PRIMARYKEY and the store's metadata.
-#include <random>
-
 #include "platform/foundation/error.h"
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/uuid.h"
 #include "platform/viberdb/statement_cache.h"
 #include "platform/viberdb/viber_database.h"
 
@@ -66,18 +65,6 @@ CREATE INDEX ZVIBERMESSAGE_ZATTACHMENT_INDEX ON ZVIBERMESSAGE (ZATTACHMENT);
 CREATE INDEX ZVIBERMESSAGE_ZLOCATION_INDEX ON ZVIBERMESSAGE (ZLOCATION);
 CREATE INDEX ZVIBERMESSAGE_ZTOKEN_INDEX ON ZVIBERMESSAGE (ZTOKEN);
 )sql";
-
-std::string newUUID() {
-  std::random_device rd;
-  std::mt19937_64 gen((std::uint64_t(rd()) << 32) ^ rd());
-  const char* hex = "0123456789ABCDEF";
-  std::string s;
-  for (int i = 0; i < 32; ++i) {
-    if (i == 8 || i == 12 || i == 16 || i == 20) s += '-';
-    s += hex[gen() % 16];
-  }
-  return s;
-}
 
 // A 32-byte version hash per entity. Core Data derives it from the entity's
 // description; a stable digest of the name serves the same purpose here (equal
@@ -146,7 +133,7 @@ ViberDatabase ViberDatabase::create(const fs::path& file) {
     for (Entity e : kEntities) {
       s.bind(1, static_cast<int>(e)).bind(2, entityName(e)).run();
     }
-    std::string uuid = newUUID();
+    std::string uuid = foundation::newUUID();
     foundation::Bytes plist = foundation::serializePropertyList(
         Value(metadataPlist(uuid)), foundation::PropertyListFormat::Binary);
     db.statements_->get("INSERT INTO Z_METADATA (Z_VERSION, Z_UUID, Z_PLIST) VALUES (1, ?1, ?2)")
