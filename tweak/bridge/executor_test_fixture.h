@@ -77,7 +77,9 @@ class ExecutorTest : public BridgeTest {
       const auto* v = platform::foundation::find(*d, k);
       return v ? v->description() : std::string("(none)");
     };
-    return text("alertTitle") + "|" + text("alertMessage");
+    std::string shown = text("alertTitle") + "|" + text("alertMessage");
+    if (platform::foundation::find(*d, "alertReplies")) shown += "|" + text("alertReplies");
+    return shown;
   }
 
   // The file without its alert keys, its queue and its outcomes.
@@ -86,8 +88,8 @@ class ExecutorTest : public BridgeTest {
     auto d = readMailbox();
     if (!d) return "NONE";
     for (auto& [k, v] : *d) {
-      if (k == "alertTitle" || k == "alertMessage" || k == key::pendingRequests ||
-          k == key::requestOutcomes)
+      if (k == "alertTitle" || k == "alertMessage" || k == key::alertReplies ||
+          k == key::pendingRequests || k == key::requestOutcomes)
         continue;
       out += (out.empty() ? "" : ",") + k + "=" + v.description();
     }

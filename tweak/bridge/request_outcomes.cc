@@ -66,13 +66,18 @@ void logResult(const SendRequest& r, const SendResult& result) {
 
 // One alert for every request that failed for good in this pass: a second
 // alert written before the springboard read the first would replace its texts.
+// The message is the first failure's text; a reply that failed for another
+// reason carries its own after its line.
 void tellUser(const std::vector<std::pair<SendRequest, std::string>>& failures) {
   if (failures.empty()) return;
-  std::string message;
+  const std::string& message = failures.front().second;
+  std::string replies;
   for (const auto& [request, reason] : failures) {
-    message += (message.empty() ? "" : "\n\n") + undeliveredAlertText(reason, request);
+    if (!replies.empty()) replies += "\n";
+    replies += describeReply(request);
+    if (reason != message) replies += " — " + reason;
   }
-  showAlert(kAlertTitle, message);
+  showReplyAlert(kAlertTitle, message, replies);
 }
 
 }  // namespace

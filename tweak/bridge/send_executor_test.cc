@@ -18,7 +18,7 @@ using Lines = std::vector<std::string>;
 
 constexpr const char* kSettingsOnly = "debugMode=0,showAlerts=1";
 constexpr const char* kMatchAlert =
-    "PXVIBER Error|Unable to match conversation. Message not sent.\nReply to conversation ";
+    "PXVIBER Error|Unable to match conversation. Message not sent.|Reply to conversation ";
 
 class SendExecutor : public testing::ExecutorTest {};
 
@@ -137,7 +137,7 @@ TEST_F(SendExecutor, ACompletionFindingNoAttachmentRaisesThePictureAlert) {
   complete(0, false);
   EXPECT_EQ(log_.lines(), Lines{"PXVIBER: unable to find the attachment for upload!"});
   EXPECT_EQ(alert(),
-            "PXVIBER Error|Unable to send picture message.\nPhoto reply to conversation 42");
+            "PXVIBER Error|Unable to send picture message.|Photo reply to conversation 42");
   EXPECT_EQ(center_->posts(), (Lines{kRequestOutcomeNotification, kShowAlertNotification}));
   EXPECT_EQ(outcomes(), Lines{"42:Unable to send picture message."});
 }
@@ -169,7 +169,7 @@ TEST_F(SendExecutor, TheCompletionAsksTheManagerCurrentWhenItRuns) {
   complete(0, true);
   EXPECT_TRUE(messenger_.calls().empty());
   EXPECT_EQ(alert(),
-            "PXVIBER Error|Unable to send picture message.\nPhoto reply to conversation 42");
+            "PXVIBER Error|Unable to send picture message.|Photo reply to conversation 42");
 }
 
 // --- the failure table, row by row ---

@@ -116,7 +116,7 @@ TEST_F(SendQueueDrain, ARequestPastItsDeadlineIsDroppedWithOneAlertNamingIt) {
   EXPECT_EQ(outcomes(true), (Lines{"old:Viber did not take the reply in time. Message not sent.",
                                    "fresh:delivered 100"}));
   EXPECT_EQ(alert(),
-            "PXVIBER Error|Viber did not take the reply in time. Message not sent.\n"
+            "PXVIBER Error|Viber did not take the reply in time. Message not sent.|"
             "Reply to conversation 42: \"too late for this one\"");
   run();
   EXPECT_EQ(center_->postCount(kShowAlertNotification), 1);
@@ -127,9 +127,8 @@ TEST_F(SendQueueDrain, FailuresOfOnePassAreToldInOneAlertNamingEachReply) {
   queue("b", "78", "second");
   run();
   EXPECT_EQ(alert(),
-            "PXVIBER Error|Unable to match conversation. Message not sent.\n"
-            "Reply to conversation 77: \"first\"\n\n"
-            "Unable to match conversation. Message not sent.\n"
+            "PXVIBER Error|Unable to match conversation. Message not sent.|"
+            "Reply to conversation 77: \"first\"\n"
             "Reply to conversation 78: \"second\"");
   EXPECT_EQ(center_->postCount(kShowAlertNotification), 1);
 }

@@ -34,6 +34,8 @@ inline constexpr const char* debugMode = "debugMode";
 inline constexpr const char* showAlerts = "showAlerts";
 inline constexpr const char* alertTitle = "alertTitle";
 inline constexpr const char* alertMessage = "alertMessage";
+// The replies an alert is about, one line each, shown under its message.
+inline constexpr const char* alertReplies = "alertReplies";
 inline constexpr const char* messageText = "messageText";
 inline constexpr const char* conversationID = "conversationID";
 inline constexpr const char* messagePictureFile = "messagePictureFile";
