@@ -7,6 +7,7 @@
 #include "platform/foundation/file_io.h"
 #include "platform/foundation/property_list.h"
 #include "platform/foundation/testing/recording_log.h"
+#include "platform/foundation/testing/scratch_folder.h"
 #include "platform/preferences/list_controller.h"
 #include "platform/preferences/services.h"
 
@@ -22,8 +23,6 @@ using platform::foundation::Value;
 class PaneCatalogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/px-panes-XXXXXX";
-    root_ = ::mkdtemp(tmpl);
     platform::foundation::setDeviceRoot(root_);
     platform::preferences::resetServices();
     fs::create_directories(entries());
@@ -34,7 +33,6 @@ class PaneCatalogTest : public ::testing::Test {
   void TearDown() override {
     platform::preferences::resetServices();
     platform::foundation::setDeviceRoot("/");
-    fs::remove_all(root_);
   }
 
   fs::path entries() const { return root_ / "Library/PreferenceLoader/Preferences"; }
@@ -72,7 +70,8 @@ class PaneCatalogTest : public ::testing::Test {
     return out;
   }
 
-  fs::path root_;
+  platform::foundation::testing::ScratchFolder scratch_{"px-panes"};
+  fs::path root_ = scratch_.path();
   platform::foundation::testing::RecordingLog log_;
 };
 

@@ -12,7 +12,9 @@
 #include <map>
 #include <vector>
 
+#include "platform/foundation/child_process.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/error.h"
 #include "platform/foundation/log.h"
 #include "platform/springboard/installed_applications.h"
 
@@ -222,34 +224,18 @@ class Applications final : public ProcessApplications,
   }
 
   int spawn(const InstalledApplication& app) {
-    fs::path exe = app.bundlePath / app.executable;
     std::string lower = app.executable;
     for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    fs::path out = foundation::hostPath("/private/var/log/" + lower + ".out");
     std::string root = foundation::deviceRoot().string();
-    pid_t pid = ::fork();
-    if (pid < 0) {
-      NSLog("SpringBoard: cannot launch {}: {}", app.bundleIdentifier, std::strerror(errno));
+    try {
+      return foundation::startChild(
+          {.arguments = {(app.bundlePath / app.executable).string(), "--root", root},
+           .output = foundation::hostPath("/private/var/log/" + lower + ".out"),
+           .environment = {{foundation::kDeviceRootEnv, root}}});
+    } catch (const Error& e) {
+      NSLog("SpringBoard: cannot launch {}: {}", app.bundleIdentifier, e.what());
       return -1;
     }
-    if (pid == 0) {
-      // The child starts with the default signal mask: the springboard's loop
-      // blocks signals it handles itself.
-      sigset_t none;
-      sigemptyset(&none);
-      sigprocmask(SIG_SETMASK, &none, nullptr);
-      int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-      int null = ::open("/dev/null", O_RDONLY);
-      if (fd >= 0) {
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-      }
-      if (null >= 0) ::dup2(null, 0);
-      ::setenv(foundation::kDeviceRootEnv, root.c_str(), 1);
-      ::execl(exe.c_str(), exe.c_str(), "--root", root.c_str(), nullptr);
-      _exit(127);
-    }
-    return pid;
   }
 
   runloop::RunLoop& loop_;

@@ -17,6 +17,10 @@
 
 namespace pxviber {
 
+// How long starting a process of the device may take before it counts as
+// hung: far beyond any start on a loaded machine.
+inline constexpr std::chrono::seconds kStartPatience{60};
+
 struct DeviceOptions {
   int iosVersion = 9;
 };
@@ -51,9 +55,11 @@ bool stopDevice(const std::filesystem::path& root);
 // Starts a host program ("springboard", "viber") of this build on the device in
 // the background, with its output appended to "/private/var/log/<name>.out".
 // Answers its pid once the host has loaded its tweaks and is running its loop.
+// A host that has neither become ready nor exited within `readyTimeout` is
+// killed, and the start fails.
 int launchHost(const std::filesystem::path& root, const std::string& program,
                const std::vector<std::string>& extraArgs = {},
-               std::chrono::milliseconds readyTimeout = std::chrono::seconds(10));
+               std::chrono::milliseconds readyTimeout = kStartPatience);
 
 // The folder holding this build's programs (the one pxviber runs from).
 std::filesystem::path programFolder();

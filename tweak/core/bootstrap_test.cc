@@ -26,10 +26,13 @@ class Bootstrap : public testing::TweakTest {
                         made_ = e;
                         return e;
                       },
-                  .sendMessageCallback = [this](auto...) { ++sendCallbacks_; }});
+                  .sendMessageCallback = [this](auto...) { ++sendCallbacks_; },
+                  .messengerSettled = [this] { settled_.push_back("messenger " + values()); },
+                  .springboardSettled = [this] { settled_.push_back("springboard " + values()); }});
   }
   std::weak_ptr<NullExtension> made_;
   int sendCallbacks_ = 0;
+  std::vector<std::string> settled_;
 };
 
 TEST_F(Bootstrap, MessengerRoleLogsAndObservesPreferencesAndSend) {
@@ -38,9 +41,11 @@ TEST_F(Bootstrap, MessengerRoleLogsAndObservesPreferencesAndSend) {
             (std::vector<std::string>{"PXVIBER: Constructor", "PXVIBER: loaded in app: com.viber",
                                       "PXVIBER: couria instance taken",
                                       "PXVIBER: couria extension registered"}));
-  EXPECT_EQ(center_->observations(),
-            (std::vector<std::string>{"org.northquay.parlexviber.preferencesChanged:2",
-                                      "org.northquay.parlexviber.sendMessage:4"}));
+  // The post comes after the observation, so that it reaches this process too.
+  EXPECT_EQ(center_->events(),
+            (std::vector<std::string>{"observe org.northquay.parlexviber.preferencesChanged:2",
+                                      "post org.northquay.parlexviber.preferencesChanged",
+                                      "observe org.northquay.parlexviber.sendMessage:4"}));
   center_->postNotification(kSendMessageNotification);
   loop_->runPending();
   EXPECT_EQ(sendCallbacks_, 1);
@@ -52,9 +57,10 @@ TEST_F(Bootstrap, SpringboardRoleRegistersWithCouriaAndObservesAlerts) {
   boot("com.apple.springboard");
   EXPECT_EQ(log_.lines().back(), "PXVIBER: loaded in springboard");
   EXPECT_EQ(log_.lines()[1], "PXVIBER: loaded in app: com.apple.springboard");
-  EXPECT_EQ(center_->observations(),
-            (std::vector<std::string>{"org.northquay.parlexviber.preferencesChanged:2",
-                                      "org.northquay.parlexviber.showAlert:4"}));
+  EXPECT_EQ(center_->events(),
+            (std::vector<std::string>{"observe org.northquay.parlexviber.preferencesChanged:2",
+                                      "post org.northquay.parlexviber.preferencesChanged",
+                                      "observe org.northquay.parlexviber.showAlert:4"}));
   // Couria holds the extension; the bootstrap kept no reference of its own.
   EXPECT_EQ(cls->sharedInstance()->extensionForApplication("com.viber"), made_.lock());
   EXPECT_NE(made_.lock(), nullptr);
@@ -83,6 +89,22 @@ TEST_F(Bootstrap, SettingsAreZeroUntilTheFirstDeliveryThenLoaded) {
   EXPECT_EQ(center_->posts(), std::vector<std::string>{kPreferencesChangedNotification});
   loop_->runPending();
   EXPECT_EQ(values(), "1 3 10 0 1");
+}
+
+TEST_F(Bootstrap, TheRolesSettledEntryRunsOnceAfterTheSettingsFirstLoad) {
+  boot("com.viber");
+  EXPECT_TRUE(settled_.empty());
+  loop_->runPending();
+  // The defaults are loaded by then: showAlerts is on for whatever it sends.
+  EXPECT_EQ(settled_, std::vector<std::string>{"messenger 1 3 10 0 1"});
+  center_->postNotification(kPreferencesChangedNotification);
+  loop_->runPending();
+  EXPECT_EQ(settled_.size(), 1u);
+  resetBootstrapForTesting();
+  settled_.clear();
+  boot("com.apple.springboard");
+  loop_->runPending();
+  EXPECT_EQ(settled_, std::vector<std::string>{"springboard 1 3 10 0 1"});
 }
 
 }  // namespace
