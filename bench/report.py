@@ -33,6 +33,8 @@ class Results:
                 runs = {}
                 for b in data.get("benchmarks", []):
                     if b.get("error_occurred"):
+                        self.missing.append(f"{program}: {b.get('name')} failed: "
+                                            f"{b.get('error_message', '')}")
                         continue
                     # With repetitions, the median aggregate stands for the run.
                     if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":

@@ -111,9 +111,11 @@ void BM_SpringboardPhotoReply(benchmark::State& state) {
     const Dictionary answer = device.ask(reply);
     const auto end = Clock::now();
     growth = std::max(growth, bench::statusKiB(device.springboard(), "VmHWM") - before);
-    const Value* mailbox = foundation::find(answer, "mailbox");
-    if (!mailbox || !mailbox->asDictionary() ||
-        !foundation::find(*mailbox->asDictionary(), "messagePictureFile")) {
+    // Sent: the request was announced, and no alert says the photo was not stored.
+    const Value* posted = foundation::find(answer, "posted");
+    const Value* alerts = foundation::find(answer, "alerts");
+    if (!posted || !posted->asBoolean() || !*posted->asBoolean() ||
+        (alerts && alerts->asArray() && !alerts->asArray()->empty())) {
       state.SkipWithError("the reply stored no photo");
       break;
     }
