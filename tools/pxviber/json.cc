@@ -3,7 +3,8 @@
 #include <fmt/format.h>
 
 #include <cmath>
-#include <ctime>
+
+#include "platform/foundation/date_format.h"
 
 namespace pxviber {
 
@@ -42,12 +43,7 @@ std::string jsonString(const std::string& s) {
 namespace {
 
 std::string isoDate(const platform::foundation::Date& date) {
-  std::time_t t = static_cast<std::time_t>(std::floor(date.unixTime()));
-  std::tm utc{};
-  ::gmtime_r(&t, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
+  return platform::foundation::iso8601Utc(date);
 }
 
 }  // namespace

@@ -241,6 +241,40 @@ TEST_F(HistoryFetch, TimesAreExactAcrossLeapDays) {
   }
 }
 
+// A phone that has handed out keys past 2^32 and tokens near 2^63, with
+// messages dated after 2038: the notification's token finds the conversation,
+// whose history keeps every key and local time, on 32-bit processors too.
+TEST_F(HistoryFetch, KeysPast2To32TokensNear2To63AndDatesPast2038) {
+  testing::TimeZone tz("Europe/Berlin");
+  ViberDatabase db = emptyDatabase();
+  db.execute(
+      "UPDATE Z_PRIMARYKEY SET Z_MAX = 4294967300 WHERE Z_NAME IN "
+      "('Conversation', 'PhoneNumberIndex', 'ViberMessage')");
+  std::int64_t number = db.addPhoneNumber("+15550100001", std::nullopt);
+  std::int64_t chat = db.addConversation({std::nullopt, std::nullopt, {number}});
+  ASSERT_EQ(chat, 4294967301);
+  const char* dates[] = {"2038-01-19 04:14:07", "2038-01-19 04:14:08", "2040-07-01 12:00:00"};
+  std::string expected;
+  for (const char* local : dates) {
+    NewMessage m;
+    m.conversation = chat;
+    m.phoneNumIndex = number;
+    m.text = local;
+    m.date = *platform::foundation::parseLocalDateTime(local);
+    m.token = 9223372036854775000 + static_cast<std::int64_t>(expected.size());
+    db.insertMessage(m);
+    expected += std::string("in ") + local + " " + local + "\n";
+  }
+  EXPECT_EQ(extension_->getConversationIDForMessageWithToken("9223372036854775000"), "4294967301");
+  EXPECT_EQ(extension_->getConversationIDForNumber("+15550100001", std::nullopt), "4294967301");
+  settings().historyDaysToDisplay = 1;
+  EXPECT_EQ(detail(key(chat)), expected);
+  auto newest = fetch(key(chat)).back();
+  EXPECT_EQ(newest->conversation(), "4294967301");
+  EXPECT_EQ(newest->authorPhoneNumIndex(), "4294967301");
+  EXPECT_EQ(newest->timestamp(), platform::foundation::Date::fromUnix(2224756800 - 2 * 3600));
+}
+
 TEST_F(HistoryFetch, WindowEdgeIsExactToTheMinute) {
   ViberDatabase db = emptyDatabase();
   std::int64_t number = db.addPhoneNumber("+1", std::nullopt);

@@ -27,11 +27,10 @@ using foundation::NSLog;
 
 namespace {
 
-// "%lu00.jpg" of the current time in whole seconds since 1970.
+// The attachment name of a photo stored now.
 std::string attachmentName() {
-  double now =
-      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-  return fmt::format("{}00.jpg", static_cast<unsigned long>(std::floor(now)));
+  return attachmentFileName(
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
 }
 
 // NSData dataWithContentsOfURL: the bytes behind a file URL; nothing for other

@@ -7,6 +7,7 @@
 #include "platform/springboard/app_list.h"
 #include "platform/springboard/testing/fake_applications.h"
 #include "tweak/core/application_location.h"
+#include "tweak/extension/photo_attachment.h"
 #include "tweak/extension/viber_couria_extension.h"
 #include "tweak/testing/tweak_test_environment.h"
 
@@ -157,24 +158,41 @@ TEST_F(SendRequest, ContentThatIsNeitherTextNorAURLSendsAnEmptyText) {
 
 TEST_F(SendRequest, PhotoIsStoredTwiceBeforeTheNotificationAndNamedByTheTime) {
   platform::notify::setDarwinNotifyCenter(checking_);
-  auto before = static_cast<long>(std::time(nullptr));
+  std::int64_t before = std::time(nullptr);
   auto url = foundation::NSURL::fileURLWithPath(photo(4000, 3000).string());
   send(url, "42");
+  std::int64_t after = std::time(nullptr);
   EXPECT_EQ(checking_->posts,
             std::vector<std::string>{"org.northquay.parlexviber.sendMessage with 2 files"});
   EXPECT_EQ(storedSize("Attachments"), "1280x960");
   EXPECT_EQ(storedSize("AttachmentsPreview"), "750x562");
   auto mailbox = *foundation::readDictionaryFile(preferencesPath());
   std::string name = *foundation::find(mailbox, "messagePictureFile")->asString();
-  long seconds = std::stol(name.substr(0, name.size() - 6));
+  std::int64_t seconds = std::stoll(name.substr(0, name.size() - 6));
   EXPECT_GE(seconds, before);
-  EXPECT_LE(seconds, before + 2);
+  EXPECT_LE(seconds, after);
   EXPECT_EQ(name.substr(name.size() - 6), "00.jpg");
   EXPECT_EQ(*foundation::find(mailbox, "messagePictureFileWithPath")->asString(),
             "/private/var/mobile/Containers/Data/Application/C0FFEE/Documents/Attachments/" + name);
   EXPECT_EQ(*foundation::find(mailbox, "messageText")->asString(), "");
   EXPECT_TRUE(fs::exists(container_ / "Documents/AttachmentsPreview" / name));
   EXPECT_TRUE(log_.contains("PXVIBER: content is: " + url->description()));
+}
+
+// The seconds of the name, whatever two digits follow them.
+std::string secondsOf(const std::string& name) {
+  return name.size() > 6 && name.ends_with(".jpg") ? name.substr(0, name.size() - 6)
+                                                   : "BAD " + name;
+}
+
+// The phone prints the seconds as a 64-bit unsigned long; a 32-bit one would
+// stop at 4294967295 (in 2106) and a negative or huge time must not wrap.
+TEST(AttachmentName, TheWholeSecondsOfAnyTimeInDecimal) {
+  EXPECT_EQ(attachmentFileName(1449500000.6), "144950000000.jpg");
+  EXPECT_EQ(secondsOf(attachmentFileName(2224756800.9)), "2224756800");  // 2040
+  EXPECT_EQ(secondsOf(attachmentFileName(4294967301.5)), "4294967301");  // 2106
+  EXPECT_EQ(secondsOf(attachmentFileName(-5)), "0");
+  EXPECT_EQ(secondsOf(attachmentFileName(1e30)), "18446744073709551615");
 }
 
 TEST_F(SendRequest, SmallPhotosAreNotEnlargedAndTurnedPhotosAreStoredUpright) {
