@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "platform/foundation/build_info.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
 #include "platform/notify/notify_center.h"
@@ -32,10 +33,14 @@ std::shared_ptr<platform::notify::NotifyCenter> joinDeviceBus(const fs::path& ro
 
 int runCommandLine(int argc, char** argv) {
   CLI::App app{"pxviber: the Viber quick-reply extension on a simulated device"};
+  app.set_version_flag("--version", std::string("pxviber ") +
+                                        platform::foundation::kProjectVersion + " (" +
+                                        platform::foundation::kBuildArchitecture + ")");
   app.require_subcommand(1);
   app.footer("Example: pxviber demo");
   int exitCode = kUsage;
   addDeviceCommands(app, exitCode);
+  addPackageCommands(app, exitCode);
   addNotifyCommands(app, exitCode);
   addDemoCommand(app, exitCode);
   addReplyCommands(app, exitCode);
