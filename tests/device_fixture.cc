@@ -77,7 +77,9 @@ void DeviceTest::writeSettings(const platform::foundation::Dictionary& d) const 
 }
 
 int DeviceTest::pxviber(const std::string& args, std::string* output) const {
-  std::string command = (pxviber::programFolder() / "pxviber").string() + " " + args + " 2>&1";
+  std::string command;
+  for (auto& word : pxviber::buildEmulator()) command += word + " ";
+  command += (pxviber::programFolder() / "pxviber").string() + " " + args + " 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   std::string text;
   std::array<char, 4096> buffer;

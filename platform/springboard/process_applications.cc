@@ -227,6 +227,12 @@ class Applications final : public ProcessApplications,
     for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     fs::path out = foundation::hostPath("/private/var/log/" + lower + ".out");
     std::string root = foundation::deviceRoot().string();
+    // The device's emulator, if it names one, runs the program.
+    std::vector<std::string> command =
+        foundation::programCommand(foundation::loadDeviceSettings(), exe, {"--root", root});
+    std::vector<char*> argv;
+    for (auto& word : command) argv.push_back(word.data());
+    argv.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid < 0) {
       NSLog("SpringBoard: cannot launch {}: {}", app.bundleIdentifier, std::strerror(errno));
@@ -246,7 +252,7 @@ class Applications final : public ProcessApplications,
       }
       if (null >= 0) ::dup2(null, 0);
       ::setenv(foundation::kDeviceRootEnv, root.c_str(), 1);
-      ::execl(exe.c_str(), exe.c_str(), "--root", root.c_str(), nullptr);
+      ::execv(argv[0], argv.data());
       _exit(127);
     }
     return pid;
