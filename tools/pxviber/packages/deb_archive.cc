@@ -8,6 +8,7 @@
 #include <cctype>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "platform/foundation/error.h"
 
@@ -138,9 +139,13 @@ PackageFile dataEntry(archive* a, archive_entry* entry, const std::string& what)
 std::vector<PackageFile> readData(const Bytes& tar, const std::string& what) {
   Archive a = openArchive(tar, false, what);
   std::vector<PackageFile> files;
+  std::set<std::string> seen;
   forEachEntry(a.get(), what, [&](archive_entry* entry) {
     PackageFile file = dataEntry(a.get(), entry, what);
-    if (!file.path.empty()) files.push_back(std::move(file));
+    if (file.path.empty()) return;
+    // A path given twice would be staged twice and could not be undone.
+    if (!seen.insert(file.path).second) throw damaged(what, "it lists " + file.path + " twice");
+    files.push_back(std::move(file));
   });
   return files;
 }

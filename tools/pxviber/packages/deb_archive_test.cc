@@ -91,12 +91,15 @@ TEST(DebArchive, HardLinksDeviceFilesAndScriptsAreRefused) {
             "the package test.deb has a postinst script, which a device does not run");
 }
 
-TEST(DebArchive, BadControlFieldsAreRefused) {
+TEST(DebArchive, BadControlFieldsAndRepeatedPathsAreRefused) {
   PackageSpec bad;
   bad.name = "../../etc/x";
   EXPECT_EQ(refusal(bad), "damaged package test.deb: its Package field is no package name");
   bad.name = "Upper";
   EXPECT_EQ(refusal(bad), "damaged package test.deb: its Package field is no package name");
+  PackageSpec twice;
+  twice.data = {testing::file("./a", "1"), testing::file("a", "2")};
+  EXPECT_EQ(refusal(twice), "damaged package test.deb: it lists a twice");
   PackageSpec noVersion;
   noVersion.version = "";
   EXPECT_EQ(refusal(noVersion),
