@@ -5,6 +5,7 @@
 #include "platform/foundation/file_io.h"
 #include "platform/foundation/property_list.h"
 #include "platform/foundation/testing/recording_log.h"
+#include "platform/foundation/testing/scratch_folder.h"
 #include "platform/preferences/page_stack.h"
 #include "platform/preferences/settings_store.h"
 #include "platform/preferences/testing/fake_services.h"
@@ -152,8 +153,6 @@ class PrefsFileTest : public PrefsTest {
  protected:
   void SetUp() override {
     PrefsTest::SetUp();
-    char tmpl[] = "/tmp/px-prefs-XXXXXX";
-    root_ = ::mkdtemp(tmpl);
     platform::foundation::setDeviceRoot(root_);
     std::filesystem::create_directories(root_ / "var/mobile/Library/Preferences");
     file_ = root_ / "var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist";
@@ -161,10 +160,7 @@ class PrefsFileTest : public PrefsTest {
     fakes.lists->set(kSpecifierListName, shippedList());
     pane_ = openPane();
   }
-  void TearDown() override {
-    platform::foundation::setDeviceRoot("/");
-    std::filesystem::remove_all(root_);
-  }
+  void TearDown() override { platform::foundation::setDeviceRoot("/"); }
 
   // The five values as the pane shows them: "1 3 10 0 1".
   std::string shown() {
@@ -180,7 +176,8 @@ class PrefsFileTest : public PrefsTest {
     return out;
   }
 
-  std::filesystem::path root_;
+  platform::foundation::testing::ScratchFolder scratch_{"px-prefs"};
+  std::filesystem::path root_ = scratch_.path();
   std::filesystem::path file_;
   std::shared_ptr<PXViberPreferencesListController> pane_;
 };

@@ -1,7 +1,5 @@
 #include "tests/device_fixture.h"
 
-#include <unistd.h>
-
 #include <sys/wait.h>
 
 #include <array>
@@ -9,30 +7,45 @@
 #include <thread>
 
 #include "platform/foundation/property_list.h"
+#include "platform/notify/notify_center.h"
+#include "platform/runloop/run_loop.h"
+#include "platform/runtime/host_requests.h"
+#include "tools/pxviber/commands.h"
 #include "tools/pxviber/device.h"
 
 namespace tests {
 
 namespace fs = std::filesystem;
+using platform::foundation::Dictionary;
+using platform::foundation::Value;
 
 void DeviceTest::SetUp() {
-  char tmpl[] = "/tmp/pxviber-proc-XXXXXX";
-  tmp_ = ::mkdtemp(tmpl);
+  scratch_.emplace("pxviber-proc");
+  tmp_ = scratch_->path();
   root_ = tmp_ / "device";
 }
 
 void DeviceTest::TearDown() {
+  bus_.reset();
+  busLoop_.reset();
   if (fs::exists(root_ / "device.plist")) pxviber::stopDevice(root_);
-  std::error_code ec;
-  fs::remove_all(tmp_, ec);
+  scratch_.reset();
 }
 
 void DeviceTest::createDevice(int ios) { pxviber::createDevice(root_, {.iosVersion = ios}); }
 
-void DeviceTest::start() { pxviber::startDevice(root_); }
+// A host loads its settings when its own start-up post comes back to it, after
+// it is ready: a ping answered means that has happened (the host answers after
+// its queued deliveries), so a test's first request meets the settings loaded.
+void DeviceTest::start() {
+  pxviber::startDevice(root_);
+  ping("SpringBoard");
+}
 
 int DeviceTest::launchViber(const std::vector<std::string>& extraArgs) {
-  return pxviber::launchHost(root_, "viber", extraArgs);
+  int pid = pxviber::launchHost(root_, "viber", extraArgs);
+  ping("Viber");
+  return pid;
 }
 
 std::vector<std::string> DeviceTest::messages(const std::string& prefix) const {
@@ -49,35 +62,57 @@ std::vector<std::string> DeviceTest::messages(const std::string& prefix) const {
   return out;
 }
 
-bool DeviceTest::waitForMessage(const std::string& prefix,
-                                std::chrono::milliseconds timeout) const {
+bool DeviceTest::waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
-    if (!messages(prefix).empty()) return true;
+    if (done()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return false;
+  return done();
 }
 
-bool DeviceTest::waitForMessageFrom(const std::string& process, const std::string& prefix,
-                                    std::chrono::milliseconds timeout) const {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
+bool DeviceTest::waitForMessage(const std::string& prefix) const {
+  return waitFor([&] { return !messages(prefix).empty(); });
+}
+
+bool DeviceTest::waitForMessageFrom(const std::string& process, const std::string& prefix) const {
+  return waitFor([&] {
     for (auto& m : messages(prefix)) {
       if (m.rfind(process + ": ", 0) == 0) return true;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+    return false;
+  });
 }
 
-void DeviceTest::writeSettings(const platform::foundation::Dictionary& d) const {
+platform::notify::NotifyCenter& DeviceTest::bus() {
+  if (!bus_) {
+    busLoop_ = platform::runloop::makeEventRunLoop();
+    bus_ = pxviber::joinDeviceBus(root_, *busLoop_);
+  }
+  return *bus_;
+}
+
+void DeviceTest::post(const std::string& name) { bus().postNotification(name); }
+
+Dictionary DeviceTest::ask(const std::string& process, const Dictionary& request) {
+  platform::notify::NotifyCenter& center = bus();  // joins first: it makes the loop
+  return platform::runtime::sendHostRequest(center, *busLoop_, process, request, kPatience);
+}
+
+void DeviceTest::ping(const std::string& process) {
+  Dictionary answer = ask(process, {{"command", Value("ping")}});
+  ASSERT_NE(platform::foundation::find(answer, "pid"), nullptr) << process << " did not answer";
+}
+
+void DeviceTest::writeSettings(const Dictionary& d) const {
   ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(
       root_ / "private/var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist", d));
 }
 
-int DeviceTest::pxviber(const std::string& args, std::string* output) const {
-  std::string command;
+int DeviceTest::pxviber(const std::string& args, std::string* output,
+                        const std::string& environment) const {
+  // A cross build's pxviber runs through the build's emulator.
+  std::string command = "env " + environment + " ";
   for (auto& word : pxviber::buildEmulator()) command += word + " ";
   command += (pxviber::programFolder() / "pxviber").string() + " " + args + " 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");

@@ -5,12 +5,9 @@
 
 #include <algorithm>
 #include <fstream>
-#include <thread>
 
 #include "platform/foundation/property_list.h"
 #include "platform/messenger/messenger_database.h"
-#include "platform/runloop/run_loop.h"
-#include "platform/runtime/host_requests.h"
 #include "platform/viberdb/viber_database.h"
 #include "tests/device_fixture.h"
 #include "tools/pxviber/commands.h"
@@ -48,19 +45,13 @@ class MessengerRoad : public DeviceTest {
     Dictionary d{{"debugMode", Value(true)}, {"showAlerts", Value(true)}};
     d.insert(request.begin(), request.end());
     writeSettings(d);
-    post();
+    announce();
   }
-  void post() {
+  void announce() {
     ASSERT_EQ(pxviber("notify post org.northquay.parlexviber.sendMessage --root " + root_.string()),
               0);
   }
 
-  // A running host's answer to a request.
-  Dictionary ask(const std::string& process, const Dictionary& request) {
-    auto loop = platform::runloop::makeEventRunLoop();
-    auto center = pxviber::joinDeviceBus(root_, *loop);
-    return platform::runtime::sendHostRequest(*center, *loop, process, request);
-  }
   Array conversationMessages(std::int64_t conversation) {
     auto answer = ask("Viber", {{"command", Value("messages")},
                                 {"conversation", Value(static_cast<long long>(conversation))}});
@@ -73,11 +64,9 @@ class MessengerRoad : public DeviceTest {
   }
   // Waits until the conversation holds `count` messages; answers the last one.
   Value waitForMessages(std::int64_t conversation, size_t count) {
-    for (int i = 0; i < 300; ++i) {
-      Array list = conversationMessages(conversation);
-      if (list.size() >= count) return list.back();
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    Array list;
+    if (waitFor([&] { return (list = conversationMessages(conversation)).size() >= count; }))
+      return list.back();
     ADD_FAILURE() << "no message arrived in conversation " << conversation;
     return Value(Dictionary{});
   }
@@ -87,12 +76,9 @@ class MessengerRoad : public DeviceTest {
     return list && list->asArray() ? *list->asArray() : Array{};
   }
   Array waitForAlerts(size_t count) {
-    for (int i = 0; i < 300; ++i) {
-      Array list = alerts();
-      if (list.size() >= count) return list;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return alerts();
+    Array list;
+    waitFor([&] { return (list = alerts()).size() >= count; });
+    return list;
   }
 
   fs::path container_;
@@ -152,10 +138,7 @@ TEST_F(MessengerRoad, APhotoRequestLeavesTheAttachmentUploaded) {
   EXPECT_EQ(field(sent, "attachment"), "1765000000000.jpg");
   EXPECT_EQ(field(sent, "text"), "");
   // The upload follows on the messenger's run loop, through the completion.
-  for (int i = 0; i < 300 && field(conversationMessages(bob).back(), "uploaded") != "1"; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_EQ(field(conversationMessages(bob).back(), "uploaded"), "1");
+  EXPECT_TRUE(waitFor([&] { return field(conversationMessages(bob).back(), "uploaded") == "1"; }));
   EXPECT_EQ(conversationMessages(bob).size(), before + 1);  // no text message besides it
   EXPECT_TRUE(waitForMessageFrom("Viber", "PXVIBER: sendPictureM completion block"));
   EXPECT_TRUE(fs::exists(picture));
@@ -196,7 +179,7 @@ TEST_F(MessengerRoad, AMessengerLaunchedLaterSendsTheRequestWaitingForIt) {
   EXPECT_EQ(listing.find("written while"), std::string::npos);
   size_t before = std::count(listing.begin(), listing.end(), '\n');
   launchViber();
-  post();  // the springboard's repeated post after launching
+  announce();  // the springboard's repeated post after launching
   Value sent = waitForMessages(zoe, before + 1);
   EXPECT_EQ(field(sent, "text"), "written while Viber was not running");
 }
@@ -231,6 +214,19 @@ TEST_F(MessengerRoad, MessagesAreReadFromTheDatabaseWhenTheMessengerIsStopped) {
             0);
   EXPECT_NE(listing.find("Привет 👋 こんにちは"), std::string::npos) << listing;
   ::kill(viber, SIGCONT);
+}
+
+// Whoever answers (the running messenger, or its database file when it is not
+// running), a conversation that does not exist is named as such: exit code 1.
+TEST_F(MessengerRoad, MessagesOfAConversationThatDoesNotExistSayItAndFail) {
+  std::string command = "messages --root " + root_.string() + " --conversation 999";
+  std::string out;
+  EXPECT_EQ(pxviber(command, &out), 1);
+  EXPECT_EQ(out, "pxviber: no conversation 999 in Viber's database\n");
+  start();
+  launchViber();
+  EXPECT_EQ(pxviber(command, &out), 1);
+  EXPECT_EQ(out, "pxviber: Viber: no conversation 999 in Viber's database\n");
 }
 
 }  // namespace

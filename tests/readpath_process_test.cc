@@ -124,6 +124,16 @@ TEST_F(ReadPath, UserInfoFormByNumberAndGroupPrintsThePanel) {
                                      group + ", 9 messages)"));
 }
 
+// An empty group is a group: the payload carries "gi" = "", and the lookup then
+// never finds the one-to-one chat of the number.
+TEST_F(ReadPath, AnEmptyGroupIsSentAndMatchesNoOneToOneChat) {
+  std::string alice = conversationOf("+15550100001");
+  std::string json = push("--number +15550100001 --text 'Alice Smith: hi' --json");
+  EXPECT_TRUE(json.ends_with("\"user\":\"" + alice + "\"}\n")) << json;
+  json = push("--number +15550100001 --group '' --text 'Alice Smith: hi' --json");
+  EXPECT_EQ(json, "{\"messages\":[],\"nickname\":null,\"user\":null}\n");
+}
+
 TEST_F(ReadPath, UnknownSenderGivesAnEmptyPanel) {
   std::string json = push("--token 1 --text 'Nobody: hi' --json");
   EXPECT_EQ(json, "{\"messages\":[],\"nickname\":null,\"user\":null}\n");

@@ -9,6 +9,7 @@
 #include "platform/foundation/file_io.h"
 #include "platform/foundation/property_list.h"
 #include "platform/foundation/testing/recording_log.h"
+#include "platform/foundation/testing/scratch_folder.h"
 #include "platform/preferences/list_controller.h"
 #include "platform/preferences/services.h"
 #include "platform/runtime/testing/universal_file.h"
@@ -25,8 +26,6 @@ using platform::foundation::Value;
 class PaneCatalogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/px-panes-XXXXXX";
-    root_ = ::mkdtemp(tmpl);
     platform::foundation::setDeviceRoot(root_);
     platform::preferences::resetServices();
     fs::create_directories(entries());
@@ -37,7 +36,6 @@ class PaneCatalogTest : public ::testing::Test {
   void TearDown() override {
     platform::preferences::resetServices();
     platform::foundation::setDeviceRoot("/");
-    fs::remove_all(root_);
   }
 
   fs::path entries() const { return root_ / "Library/PreferenceLoader/Preferences"; }
@@ -75,7 +73,8 @@ class PaneCatalogTest : public ::testing::Test {
     return out;
   }
 
-  fs::path root_;
+  platform::foundation::testing::ScratchFolder scratch_{"px-panes"};
+  fs::path root_ = scratch_.path();
   platform::foundation::testing::RecordingLog log_;
 };
 

@@ -1,19 +1,13 @@
-// The Settings app's window (GTK 4): the list of panes, the pages of an opened
-// pane on a back-navigable page stack, and web pages in WebKitGTK.
-//
-// A list page shows a list controller's rows: a switch per switch row, a number
-// field that stores only whole numbers within the row's bounds, buttons that
-// send the row's action to the controller, group headers and footers, and a note
-// listing the rows the specifier list could not offer. Any other page shows its
-// controller's view: its web views and labels where their frames put them.
+// The Settings app (GTK 4): the window with the list of panes and the pages of
+// an opened pane (settings_window.h), web pages in WebKitGTK, and the requests
+// that drive it on a running device (app_requests.h).
 #pragma once
 
 #include <filesystem>
-#include <memory>
 #include <string>
 
-namespace platform::notify {
-class NotifyCenter;
+namespace platform::runtime {
+class Host;
 }
 
 namespace hosts::settings {
@@ -24,20 +18,15 @@ inline constexpr const char* kProcessName = "Preferences";
 struct AppOptions {
   // The pane to open at start, by label or bundle name; empty: the list of panes.
   std::string open;
-  // Screenshot run: opens the pane (the first one unless `open` names one),
-  // saves "settings-pane.png" into this folder, opens the other-apps page by its
-  // button, waits until its load has finished or failed, saves "other-apps.png"
-  // and quits.
+  // Screenshot run (screenshot_run.h) into this folder, then quit; the pane is
+  // `open`, or the first one.
   std::filesystem::path screenshots;
 };
 
-// Runs the app until its window closes or it gets SIGTERM or SIGINT, or the
-// screenshot run ends. With `center` (the device is running) the app serves host
-// requests that drive its widgets, for tests and scripts: "state", "open"
-// (pane), "toggle" (key), "type" (key, text), "tap" (action), "back" and
-// "snapshot" (path). Answers the exit code: 0, or 1 when the screenshot run
-// could not complete.
-int runSettingsApp(const AppOptions& options,
-                   const std::shared_ptr<platform::notify::NotifyCenter>& center);
+// Runs the app on the started `host` until its window closes, it gets SIGTERM or
+// SIGINT, or the screenshot run ends. With the device bus (the device is running)
+// the app serves the driving requests. Marks the host ready once the window is
+// up. Answers the exit code: 0, or 1 when the screenshot run could not complete.
+int runSettingsApp(const AppOptions& options, platform::runtime::Host& host);
 
 }  // namespace hosts::settings

@@ -1,22 +1,16 @@
 // The Settings app on a running device, under a virtual X display: the widgets
 // edit the settings file, the springboard's tweak hears of each change, and the
 // pages are saved as pictures under the build folder.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <thread>
-
+#include "platform/foundation/child_process.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/file_io.h"
 #include "platform/foundation/property_list.h"
-#include "platform/notify/notify_center.h"
-#include "platform/runloop/run_loop.h"
-#include "platform/runtime/host_requests.h"
 #include "tests/device_fixture.h"
-#include "tools/pxviber/commands.h"
 #include "tools/pxviber/device.h"
 
 namespace {
@@ -32,48 +26,30 @@ class SettingsAppTest : public tests::DeviceTest {
       ::kill(app_, SIGTERM);
       ::waitpid(app_, nullptr, 0);
     }
-    center_.reset();
     tests::DeviceTest::TearDown();
   }
 
   // Starts the app on the device; answers once it serves requests.
-  void launchSettings(const std::vector<std::string>& extra = {}) {
-    app_ = spawnSettings(extra);
+  void launchSettings() {
+    app_ = spawnSettings({});
     fs::path pid = root_ / "private/var/run/Preferences.pid";
-    for (int i = 0; i < 6000 && !fs::exists(pid); ++i) {
-      ASSERT_NE(::waitpid(app_, nullptr, WNOHANG), app_) << "the app exited; see " << output();
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    bool exited = false;
+    waitFor(
+        [&] { return fs::exists(pid) || (exited = ::waitpid(app_, nullptr, WNOHANG) == app_); });
+    ASSERT_FALSE(exited) << "the app exited; see " << output();
     ASSERT_TRUE(fs::exists(pid)) << "the app never became ready; see " << output();
-    loop_ = platform::runloop::makeEventRunLoop();
-    center_ = pxviber::joinDeviceBus(root_, *loop_);
   }
 
   pid_t spawnSettings(const std::vector<std::string>& extra) {
     std::vector<std::string> args{(pxviber::programFolder() / "settings").string(), "--root",
                                   root_.string()};
     args.insert(args.end(), extra.begin(), extra.end());
-    std::string out = output();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-      ::dup2(fd, 1);
-      ::dup2(fd, 2);
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    return pid;
+    return platform::foundation::startChild({.arguments = args, .output = output()});
   }
 
   std::string output() const { return (tmp_ / "settings.out").string(); }
 
-  Dictionary request(Dictionary r) {
-    return platform::runtime::sendHostRequest(*center_, *loop_, "Preferences", r,
-                                              platform::runloop::Seconds(60));
-  }
+  Dictionary request(const Dictionary& r) { return ask("Preferences", r); }
 
   static std::string text(const Dictionary& d, const char* key) {
     const Value* v = platform::foundation::find(d, key);
@@ -90,6 +66,9 @@ class SettingsAppTest : public tests::DeviceTest {
     return v ? v->description() : "(none)";
   }
 
+  // The keys of the fields marked as refused, as a property-list array.
+  std::string refused() { return text(request({{"command", Value("state")}}), "refused"); }
+
   Dictionary settingsFile() const {
     return platform::foundation::readDictionaryFile(
                root_ /
@@ -99,29 +78,27 @@ class SettingsAppTest : public tests::DeviceTest {
 
   // Waits for the springboard's reload line that holds `part`.
   bool springboardReloaded(const std::string& part) {
-    for (int i = 0; i < 500; ++i) {
+    return waitFor([&] {
       for (auto& line : messages("PXVIBER: preferences reloaded:")) {
         if (line.rfind("SpringBoard: ", 0) == 0 && line.find(part) != std::string::npos)
           return true;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+      return false;
+    });
   }
 
-  // Saves the window once no page is moving.
+  // Saves the window once no page is moving. A page that has just re-laid itself
+  // out may have nothing to render for a moment; the snapshot is tried again on
+  // a later frame.
   void snapshot(const char* name) {
-    for (int i = 0; i < 200 && text(request({{"command", Value("state")}}), "settled") != "1"; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    // A page that has just re-laid itself out may have nothing to render for a
-    // moment; the snapshot is tried again on a later frame.
-    Dictionary saved;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-      saved = request({{"command", Value("snapshot")}, {"path", Value(screenshot(name).string())}});
-      if (text(saved, "written") == "1") break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    EXPECT_EQ(text(saved, "written"), "1") << name;
+    EXPECT_TRUE(waitFor([&] {
+      return text(request({{"command", Value("state")}}), "settled") == "1";
+    })) << name;
+    EXPECT_TRUE(waitFor([&] {
+      auto saved =
+          request({{"command", Value("snapshot")}, {"path", Value(screenshot(name).string())}});
+      return text(saved, "written") == "1";
+    })) << name;
   }
 
   // The screenshot folder under the build folder, made on first use: a fresh
@@ -134,8 +111,6 @@ class SettingsAppTest : public tests::DeviceTest {
   }
 
   pid_t app_ = -1;
-  std::shared_ptr<platform::runloop::RunLoop> loop_;
-  std::shared_ptr<platform::notify::NotifyCenter> center_;
 };
 
 TEST_F(SettingsAppTest, TheWidgetsEditTheSettingsFileAndTheSpringboardReloads) {
@@ -170,11 +145,15 @@ TEST_F(SettingsAppTest, TheWidgetsEditTheSettingsFileAndTheSpringboardReloads) {
                                         {"debugMode", Value(true)},
                                         {"historyDaysToDisplay", Value(7)},
                                         {"messageText", Value("waiting")}}));
-  // The refused text stays in the field, marked, until a good one replaces it.
+  // The refused text stays in the field, marked, until a good one replaces it,
+  // also when the good one is the value stored already.
   EXPECT_EQ(shown("historyDaysToDisplay"), "2.5");
+  EXPECT_EQ(refused(), "(\n    historyDaysToDisplay\n)");
   snapshot("gui-number-refused.png");
-  request(
+  Dictionary retyped = request(
       {{"command", Value("type")}, {"key", Value("historyDaysToDisplay")}, {"text", Value("7")}});
+  EXPECT_EQ(text(retyped, "accepted"), "1");
+  EXPECT_EQ(refused(), "(\n)");
   snapshot("gui-settings-pane.png");
 
   request({{"command", Value("tap")}, {"action", Value("viewOtherApps")}});
@@ -182,11 +161,9 @@ TEST_F(SettingsAppTest, TheWidgetsEditTheSettingsFileAndTheSpringboardReloads) {
   EXPECT_EQ(text(page, "title"), "My tweaks");
   EXPECT_EQ(text(page, "pages"), "2");
   // No network here: the load fails and the label goes.
-  for (int i = 0; i < 600 && text(page, "labelShown") != "0"; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    page = request({{"command", Value("state")}});
-  }
-  EXPECT_EQ(text(page, "labelShown"), "0");
+  EXPECT_TRUE(waitFor([&] {
+    return text(request({{"command", Value("state")}}), "labelShown") == "0";
+  }));
   snapshot("gui-other-apps.png");
 
   Dictionary back = request({{"command", Value("back")}});

@@ -4,15 +4,13 @@
 #include "platform/runtime/host.h"
 
 int main(int argc, char** argv) {
-  return platform::runtime::runHost(argc, argv,
-                                    {.bundleIdentifier = "com.apple.springboard",
-                                     .processName = "SpringBoard",
-                                     .registerClasses =
-                                         [] {
-                                           hosts::registerSpringboardServices();
-                                           hosts::recordSpringboardAlerts();
-                                         },
-                                     .afterLoad = nullptr,
-                                     .requestHandlers = hosts::springboardRequestHandlers,
-                                     .beforeExit = nullptr});
+  platform::runtime::HostConfig config;
+  config.bundleIdentifier = "com.apple.springboard";
+  config.processName = "SpringBoard";
+  config.registerClasses = [] {
+    hosts::registerSpringboardServices();
+    hosts::recordSpringboardAlerts();
+  };
+  config.requestHandlers = hosts::springboardRequestHandlers;
+  return platform::runtime::runHost(argc, argv, config);
 }

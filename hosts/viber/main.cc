@@ -5,11 +5,11 @@
 #include "platform/runtime/host.h"
 
 int main(int argc, char** argv) {
-  return platform::runtime::runHost(argc, argv,
-                                    {.bundleIdentifier = "com.viber",
-                                     .processName = "Viber",
-                                     .registerClasses = hosts::registerMessengerServices,
-                                     .afterLoad = hosts::startMessenger,
-                                     .requestHandlers = hosts::messengerRequestHandlers,
-                                     .beforeExit = nullptr});
+  platform::runtime::HostConfig config;
+  config.bundleIdentifier = "com.viber";
+  config.processName = "Viber";
+  config.registerClasses = hosts::registerMessengerServices;
+  config.afterLoad = hosts::startMessenger;
+  config.requestHandlers = hosts::messengerRequestHandlers;
+  return platform::runtime::runHost(argc, argv, config);
 }

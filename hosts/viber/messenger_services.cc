@@ -50,6 +50,9 @@ Dictionary messages(const Dictionary& request) {
   if (!key) return {{"error", Value("a request for messages needs a conversation")}};
   auto manager = messenger().manager;
   if (!manager || !manager->database()) return {{"error", Value("the messenger has no manager")}};
+  if (!manager->database()->conversation(*key)) {
+    return {{"error", Value(platform::messenger::noConversationText(*key))}};
+  }
   foundation::Array list;
   for (auto& m : manager->database()->messages(*key)) list.push_back(Value(std::move(m)));
   return {{"messages", Value(std::move(list))}};

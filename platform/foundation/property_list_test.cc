@@ -1,4 +1,5 @@
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/testing/scratch_folder.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -15,13 +16,6 @@ namespace fs = std::filesystem;
 
 class PropertyListFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/plist-test-XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
-    path_ = dir_ / "settings.plist";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   void writeRaw(const std::string& text) { std::ofstream(path_) << text; }
 
   // The file's keys, "k=v" joined by commas, or "NONE" when it is not a dictionary.
@@ -33,8 +27,9 @@ class PropertyListFile : public ::testing::Test {
     return out;
   }
 
-  fs::path dir_;
-  fs::path path_;
+  testing::ScratchFolder scratch_{"plist-test"};
+  fs::path dir_ = scratch_.path();
+  fs::path path_ = dir_ / "settings.plist";
 };
 
 TEST_F(PropertyListFile, ReadsXmlAndBinaryAndRoundTripsEveryKind) {

@@ -4,9 +4,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <random>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/uuid.h"
 #include "platform/viberdb/sqlite_error.h"
 
 namespace platform::messenger {
@@ -62,24 +62,14 @@ class Statement {
   sqlite3_stmt* s_ = nullptr;
 };
 
-std::string newUUID() {
-  std::random_device random;
-  std::uniform_int_distribution<int> digit(0, 15);
-  std::string uuid;
-  for (int i = 0; i < 32; ++i) {
-    if (i == 8 || i == 12 || i == 16 || i == 20) uuid += '-';
-    uuid += "0123456789ABCDEF"[digit(random)];
-  }
-  return uuid;
-}
-
 // The messenger's in-memory sticker store, listed before the database's store.
 std::shared_ptr<const NSPersistentStore> stickerStore() {
   foundation::Data hash(32, 0x5a);
   Dictionary hashes{{kStickerEntity, Value(hash)}, {kStickerPackageEntity, Value(hash)}};
-  return std::make_shared<NSPersistentStore>(Dictionary{{kStoreUUIDKey, Value(newUUID())},
-                                                        {kStoreTypeKey, Value("InMemory")},
-                                                        {kStoreModelVersionHashesKey, hashes}});
+  return std::make_shared<NSPersistentStore>(
+      Dictionary{{kStoreUUIDKey, Value(foundation::newUUID())},
+                 {kStoreTypeKey, Value("InMemory")},
+                 {kStoreModelVersionHashesKey, hashes}});
 }
 
 // Messages with their author's number, oldest first.
@@ -302,6 +292,8 @@ std::vector<Dictionary> readMessagesReadOnly(const fs::path& databaseFile,
   }
   sqlite3_busy_timeout(db, 5000);
   try {
+    if (!Statement(db, "SELECT 1 FROM ZCONVERSATION WHERE Z_PK = ?1").bind(1, conversation).step())
+      throw Error(noConversationText(conversation));
     auto out = messagesOf(db, conversation);
     sqlite3_close(db);
     return out;
@@ -309,6 +301,10 @@ std::vector<Dictionary> readMessagesReadOnly(const fs::path& databaseFile,
     sqlite3_close(db);
     throw;
   }
+}
+
+std::string noConversationText(std::int64_t conversation) {
+  return "no conversation " + std::to_string(conversation) + " in Viber's database";
 }
 
 }  // namespace platform::messenger

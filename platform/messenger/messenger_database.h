@@ -101,8 +101,13 @@ foundation::Dictionary messageDictionary(const viberdb::StoredMessage& message,
                                          const std::optional<std::string>& authorNumber);
 
 // The same list read straight from the database file, read-only, for when the
-// messenger is not running. Throws platform::Error when the file cannot be read.
+// messenger is not running. Throws platform::Error when the file cannot be read
+// or holds no such conversation (noConversationText()).
 std::vector<foundation::Dictionary> readMessagesReadOnly(const std::filesystem::path& databaseFile,
                                                          std::int64_t conversation);
+
+// "no conversation N in Viber's database": what asking for the messages of a
+// conversation that does not exist answers.
+std::string noConversationText(std::int64_t conversation);
 
 }  // namespace platform::messenger

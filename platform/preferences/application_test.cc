@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/foundation/testing/recording_log.h"
+#include "platform/foundation/testing/scratch_folder.h"
 #include "platform/preferences/services.h"
 
 namespace platform::preferences {
@@ -21,8 +22,6 @@ namespace fs = std::filesystem;
 class DesktopURLHandlerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/px-open-XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
     const char* path = std::getenv("PATH");
     savedPath_ = path ? path : "";
     ::setenv("PATH", dir_.c_str(), 1);
@@ -31,7 +30,6 @@ class DesktopURLHandlerTest : public ::testing::Test {
   void TearDown() override {
     ::setenv("PATH", savedPath_.c_str(), 1);
     resetServices();
-    fs::remove_all(dir_);
   }
 
   void installOpener() {
@@ -50,7 +48,8 @@ class DesktopURLHandlerTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  fs::path dir_;
+  foundation::testing::ScratchFolder scratch_{"px-open"};
+  fs::path dir_ = scratch_.path();
   std::string savedPath_;
   foundation::testing::RecordingLog log_;
 };

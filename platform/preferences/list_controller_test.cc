@@ -6,6 +6,7 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/property_list.h"
 #include "platform/foundation/testing/recording_log.h"
+#include "platform/foundation/testing/scratch_folder.h"
 #include "platform/preferences/page_stack.h"
 #include "platform/preferences/testing/fake_services.h"
 
@@ -174,17 +175,13 @@ TEST(WholeNumber, TakesDigitsWithOneSignWithinBounds) {
 class FileStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/px-prefs-store-XXXXXX";
-    root_ = ::mkdtemp(tmpl);
     foundation::setDeviceRoot(root_);
     std::filesystem::create_directories(root_ / "var/mobile/Library/Preferences");
     file_ = root_ / "var/mobile/Library/Preferences/org.example.domain.plist";
   }
-  void TearDown() override {
-    foundation::setDeviceRoot("/");
-    std::filesystem::remove_all(root_);
-  }
-  std::filesystem::path root_;
+  void TearDown() override { foundation::setDeviceRoot("/"); }
+  foundation::testing::ScratchFolder scratch_{"px-prefs-store"};
+  std::filesystem::path root_ = scratch_.path();
   std::filesystem::path file_;
   std::shared_ptr<SettingsStore> store_ = makeFileSettingsStore();
 };

@@ -40,8 +40,10 @@ std::string newRequestId() {
   return std::to_string(::getpid()) + "-" + std::to_string(now) + "-" + std::to_string(++counter);
 }
 
-Dictionary handle(const std::map<std::string, HostRequestHandler>& handlers,
-                  const Dictionary& request) {
+}  // namespace
+
+Dictionary handleHostRequest(const std::map<std::string, HostRequestHandler>& handlers,
+                             const Dictionary& request) {
   const Value* command = foundation::find(request, "command");
   if (!command || !command->asString()) return {{"error", Value("request without a command")}};
   auto it = handlers.find(*command->asString());
@@ -52,8 +54,6 @@ Dictionary handle(const std::map<std::string, HostRequestHandler>& handlers,
     return {{"error", Value(std::string(e.what()))}};
   }
 }
-
-}  // namespace
 
 void serveHostRequests(notify::NotifyCenter& center, const std::string& processName,
                        std::map<std::string, HostRequestHandler> handlers) {
@@ -76,7 +76,7 @@ void serveHostRequests(notify::NotifyCenter& center, const std::string& processN
           fs::remove(file, ec);
           if (!request) continue;
           std::string id = file.stem().string();
-          Dictionary response = handle(*table, *request);
+          Dictionary response = handleHostRequest(*table, *request);
           if (!foundation::writeDictionaryFileAtomically(responsePath(id), response)) {
             foundation::NSLog("host: cannot answer request {}", id);
             continue;

@@ -25,6 +25,12 @@ namespace platform::runtime {
 using HostRequestHandler =
     std::function<foundation::Dictionary(const foundation::Dictionary& request)>;
 
+// Answers one request as a serving host does: by the handler of its "command";
+// an unknown command, a request without one, or an exception of the handler
+// is answered with "error" => text.
+foundation::Dictionary handleHostRequest(const std::map<std::string, HostRequestHandler>& handlers,
+                                         const foundation::Dictionary& request);
+
 // Serves requests for `processName` on the current device, on the main run loop.
 // Handlers are looked up by the request's "command"; an unknown command is
 // answered with an error.

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/testing/scratch_folder.h"
 #include "platform/runtime/class_registry.h"
 #include "platform/runtime/method_table.h"
 #include "platform/runtime/tweak_loader.h"
@@ -40,8 +41,8 @@ TEST(MethodTable, ReplacementGetsTheDisplacedImplementation) {
 }
 
 TEST(TweakLoader, SelectsLibrariesWhoseFilterNamesTheBundle) {
-  char tmpl[] = "/tmp/tweaks-XXXXXX";
-  fs::path dir = ::mkdtemp(tmpl);
+  foundation::testing::ScratchFolder scratch("tweaks");
+  const fs::path& dir = scratch.path();
   auto filter = [](std::initializer_list<const char*> ids) {
     Array bundles;
     for (auto* id : ids) bundles.push_back(Value(id));
@@ -61,7 +62,6 @@ TEST(TweakLoader, SelectsLibrariesWhoseFilterNamesTheBundle) {
   EXPECT_EQ(names("com.viber"), "A.so B.so ");
   EXPECT_EQ(names("com.apple.springboard"), "B.so ");
   EXPECT_EQ(names("com.Viber"), "");
-  fs::remove_all(dir);
 }
 
 }  // namespace

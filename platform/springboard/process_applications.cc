@@ -12,7 +12,9 @@
 #include <map>
 #include <vector>
 
+#include "platform/foundation/child_process.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/error.h"
 #include "platform/foundation/log.h"
 #include "platform/springboard/installed_applications.h"
 
@@ -222,40 +224,20 @@ class Applications final : public ProcessApplications,
   }
 
   int spawn(const InstalledApplication& app) {
-    fs::path exe = app.bundlePath / app.executable;
     std::string lower = app.executable;
     for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    fs::path out = foundation::hostPath("/private/var/log/" + lower + ".out");
     std::string root = foundation::deviceRoot().string();
-    // The device's emulator, if it names one, runs the program.
-    std::vector<std::string> command =
-        foundation::programCommand(foundation::loadDeviceSettings(), exe, {"--root", root});
-    std::vector<char*> argv;
-    for (auto& word : command) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t pid = ::fork();
-    if (pid < 0) {
-      NSLog("SpringBoard: cannot launch {}: {}", app.bundleIdentifier, std::strerror(errno));
+    try {
+      // The device's emulator, if it names one, runs the program.
+      return foundation::startChild(
+          {.arguments = foundation::programCommand(
+               foundation::loadDeviceSettings(), app.bundlePath / app.executable, {"--root", root}),
+           .output = foundation::hostPath("/private/var/log/" + lower + ".out"),
+           .environment = {{foundation::kDeviceRootEnv, root}}});
+    } catch (const Error& e) {
+      NSLog("SpringBoard: cannot launch {}: {}", app.bundleIdentifier, e.what());
       return -1;
     }
-    if (pid == 0) {
-      // The child starts with the default signal mask: the springboard's loop
-      // blocks signals it handles itself.
-      sigset_t none;
-      sigemptyset(&none);
-      sigprocmask(SIG_SETMASK, &none, nullptr);
-      int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-      int null = ::open("/dev/null", O_RDONLY);
-      if (fd >= 0) {
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-      }
-      if (null >= 0) ::dup2(null, 0);
-      ::setenv(foundation::kDeviceRootEnv, root.c_str(), 1);
-      ::execv(argv[0], argv.data());
-      _exit(127);
-    }
-    return pid;
   }
 
   runloop::RunLoop& loop_;

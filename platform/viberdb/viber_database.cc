@@ -3,11 +3,11 @@
 #include <sqlite3.h>
 
 #include <chrono>
-#include <random>
 #include <utility>
 
 #include "platform/foundation/error.h"
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/uuid.h"
 #include "platform/viberdb/sqlite_error.h"
 
 namespace platform::viberdb {
@@ -81,18 +81,6 @@ CREATE INDEX ZVIBERMESSAGE_ZATTACHMENT_INDEX ON ZVIBERMESSAGE (ZATTACHMENT);
 CREATE INDEX ZVIBERMESSAGE_ZLOCATION_INDEX ON ZVIBERMESSAGE (ZLOCATION);
 CREATE INDEX ZVIBERMESSAGE_ZTOKEN_INDEX ON ZVIBERMESSAGE (ZTOKEN);
 )sql";
-
-std::string newUUID() {
-  std::random_device rd;
-  std::mt19937_64 gen((std::uint64_t(rd()) << 32) ^ rd());
-  const char* hex = "0123456789ABCDEF";
-  std::string s;
-  for (int i = 0; i < 32; ++i) {
-    if (i == 8 || i == 12 || i == 16 || i == 20) s += '-';
-    s += hex[gen() % 16];
-  }
-  return s;
-}
 
 // A 32-byte version hash per entity. Core Data derives it from the entity's
 // description; a stable digest of the name serves the same purpose here (equal
@@ -277,7 +265,7 @@ ViberDatabase ViberDatabase::create(const fs::path& file) {
       sqlite3_bind_text(s, 2, e.name, -1, SQLITE_STATIC);
       run(raw, s);
     }
-    std::string uuid = newUUID();
+    std::string uuid = foundation::newUUID();
     foundation::Bytes plist = foundation::serializePropertyList(
         Value(metadataPlist(uuid)), foundation::PropertyListFormat::Binary);
     s = db.statements_->get(

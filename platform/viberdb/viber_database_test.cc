@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/testing/scratch_folder.h"
 #include "platform/viberdb/large_database.h"
 #include "platform/viberdb/sample_content.h"
 
@@ -17,13 +18,6 @@ namespace fs = std::filesystem;
 
 class ViberDatabaseTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/pxviber-viberdb-XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
-    file_ = dir_ / "Documents/Contacts.data";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // The rows of a one-column query joined by commas.
   static std::string column(sqlite3* db, const std::string& sql) {
     sqlite3_stmt* s = nullptr;
@@ -37,8 +31,9 @@ class ViberDatabaseTest : public ::testing::Test {
     return out;
   }
 
-  fs::path dir_;
-  fs::path file_;
+  platform::foundation::testing::ScratchFolder scratch_{"pxviber-viberdb"};
+  fs::path dir_ = scratch_.path();
+  fs::path file_ = dir_ / "Documents/Contacts.data";
 };
 
 TEST_F(ViberDatabaseTest, SchemaHasCoreDataShape) {

@@ -1,6 +1,7 @@
 #include "tools/pxviber/commands.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 #include <iostream>
 
 #include "platform/foundation/build_info.h"
@@ -13,10 +14,42 @@ namespace pxviber {
 
 namespace fs = std::filesystem;
 
-void addRootOption(CLI::App* command, fs::path& root) {
-  command->add_option("--root", root, "device root folder")
-      ->required()
-      ->each([&root](const std::string& v) { root = fs::absolute(v); });
+fs::path defaultDeviceFolder() {
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+    return fs::path(data) / "pxviber/device";
+  const char* home = std::getenv("HOME");
+  return fs::path(home && *home ? home : "/") / ".local/share/pxviber/device";
+}
+
+namespace {
+
+// The device of a command given no --root.
+fs::path impliedRoot(RootUse use) {
+  if (const char* env = std::getenv(platform::foundation::kDeviceRootEnv); env && *env)
+    return fs::absolute(env);
+  fs::path folder = defaultDeviceFolder();
+  if (use == RootUse::New) {
+    std::error_code ec;
+    fs::create_directories(folder.parent_path(), ec);
+    return folder;
+  }
+  if (fs::exists(folder)) return folder;
+  throw platform::Error("no device given and no default device at " + folder.string() +
+                        ": make one with `pxviber device create` (or give --root DIR, or set " +
+                        platform::foundation::kDeviceRootEnv + ")");
+}
+
+}  // namespace
+
+void addRootOption(CLI::App* command, fs::path& root, RootUse use) {
+  auto* option = command->add_option("--root", root,
+                                     "device root folder (default: $" +
+                                         std::string(platform::foundation::kDeviceRootEnv) +
+                                         ", else " + defaultDeviceFolder().string() + ")");
+  option->each([&root](const std::string& v) { root = fs::absolute(v); });
+  command->parse_complete_callback([option, &root, use] {
+    if (option->count() == 0) root = impliedRoot(use);
+  });
 }
 
 std::shared_ptr<platform::notify::NotifyCenter> joinDeviceBus(const fs::path& root,
@@ -37,7 +70,10 @@ int runCommandLine(int argc, char** argv) {
                                         platform::foundation::kProjectVersion + " (" +
                                         platform::foundation::kBuildArchitecture + ")");
   app.require_subcommand(1);
-  app.footer("Example: pxviber demo");
+  app.footer("Every device command works on the device given with --root DIR, else on $" +
+             std::string(platform::foundation::kDeviceRootEnv) + ", else on the default device " +
+             defaultDeviceFolder().string() + " (made by `pxviber device create`).\n" +
+             "Example: pxviber demo");
   int exitCode = kUsage;
   addDeviceCommands(app, exitCode);
   addPackageCommands(app, exitCode);

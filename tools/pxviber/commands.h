@@ -44,8 +44,18 @@ void addAlertsCommand(CLI::App& app, int& exitCode);
 void addSettingsCommand(CLI::App& app, int& exitCode);
 void addPushCommand(CLI::App& app, int& exitCode);
 
-// The "--root DIR" option that every device command takes; stored absolute.
-void addRootOption(CLI::App* command, std::filesystem::path& root);
+// The default device folder: "$XDG_DATA_HOME/pxviber/device", or
+// "~/.local/share/pxviber/device" when XDG_DATA_HOME is not set.
+std::filesystem::path defaultDeviceFolder();
+
+// What a command does with its device: works on one that exists, or makes one.
+enum class RootUse { Existing, New };
+
+// The "--root DIR" option that every device command takes, stored absolute.
+// Left out, the device is $PXVIBER_ROOT (foundation::kDeviceRootEnv) when set, else the default
+// device folder: when it exists, or always for RootUse::New (its parent folders are made). With
+// neither, parsing fails with platform::Error saying how to make a device.
+void addRootOption(CLI::App* command, std::filesystem::path& root, RootUse use = RootUse::Existing);
 
 // Joins the bus of the running device at `root` (setting the process's device
 // root to it); throws platform::Error when the device does not exist or is not

@@ -55,7 +55,7 @@ NotificationContent notification(std::string token, std::string number, std::str
   NotificationContent note;
   note.token = std::move(token);
   note.number = std::move(number);
-  note.group = std::move(group);
+  if (!group.empty()) note.group = std::move(group);
   note.text = std::move(text);
   note.form = std::move(form);
   return note;

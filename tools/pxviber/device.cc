@@ -1,21 +1,24 @@
 #include "tools/pxviber/device.h"
 
-#include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <fstream>
-#include <random>
 #include <thread>
 
 #include "platform/foundation/build_info.h"
+#include "platform/foundation/child_process.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/file_io.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/uuid.h"
 #include "platform/notify/notify_center.h"
 #include "platform/runtime/host.h"
 #include "platform/viberdb/sample_content.h"
@@ -31,18 +34,6 @@ using platform::foundation::Value;
 namespace {
 
 constexpr const char* kViberBundleId = "com.viber";
-
-std::string newUUID() {
-  std::random_device rd;
-  std::mt19937_64 gen(rd());
-  const char* hex = "0123456789ABCDEF";
-  std::string s;
-  for (int i = 0; i < 32; ++i) {
-    if (i == 8 || i == 12 || i == 16 || i == 20) s += '-';
-    s += hex[gen() % 16];
-  }
-  return s;
-}
 
 fs::path under(const fs::path& root, std::string_view devicePath) {
   return platform::foundation::hostPathIn(root, devicePath);
@@ -76,7 +67,7 @@ void writeText(const fs::path& p, const std::string& text) {
 // Viber's bundle and data container, laid out as each iOS version has them.
 ViberLocation layoutViber(const fs::path& root, int ios) {
   ViberLocation where;
-  std::string bundleUUID = newUUID();
+  std::string bundleUUID = platform::foundation::newUUID();
   if (ios == 7) {
     // iOS 7 keeps the bundle and Documents side by side in one folder.
     fs::path app = under(root, "/private/var/mobile/Applications/" + bundleUUID);
@@ -86,8 +77,8 @@ ViberLocation layoutViber(const fs::path& root, int ios) {
     const char* bundles = ios == 8 ? "/private/var/mobile/Containers/Bundle/Application/"
                                    : "/private/var/containers/Bundle/Application/";
     where.bundle = under(root, bundles + bundleUUID) / "Viber.app";
-    where.dataContainer =
-        under(root, "/private/var/mobile/Containers/Data/Application/" + newUUID());
+    where.dataContainer = under(
+        root, "/private/var/mobile/Containers/Data/Application/" + platform::foundation::newUUID());
     makeDirs(where.dataContainer);
     writePlist(where.dataContainer / ".com.apple.mobile_container_manager.metadata.plist",
                Dictionary{{"MCMMetadataIdentifier", Value(kViberBundleId)}});
@@ -141,6 +132,35 @@ void stopPid(int pid) {
   }
   if (alive(pid) && !zombieOrGone(pid)) ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, WNOHANG);
+}
+
+// Whether something listens on the unix socket at `path`.
+bool accepts(const fs::path& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.string().size() >= sizeof address.sun_path) return false;
+  std::strcpy(address.sun_path, path.c_str());
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return connected;
+}
+
+// The device's bus daemon, in a session of its own; nothing of the caller's
+// stays open in it (a caller reading our output through a pipe would otherwise
+// wait for the bus to exit).
+int startBus(const fs::path& root, const fs::path& socket) {
+  try {
+    return platform::foundation::startChild(
+        {.arguments = {"dbus-daemon", "--session", "--nofork", "--nopidfile",
+                       "--address=unix:path=" + socket.string()},
+         .output = under(root, "/private/var/log/bus.out"),
+         .newSession = true,
+         .searchPath = true});
+  } catch (const Error& e) {
+    throw Error(std::string(e.what()) + " (is the dbus-daemon package installed?)");
+  }
 }
 
 }  // namespace
@@ -261,24 +281,8 @@ int launchHost(const fs::path& root, const std::string& program,
   fs::path out = under(root, "/private/var/log") / (program + ".out");
   std::vector<std::string> hostArgs{"--root", fs::absolute(root).string()};
   hostArgs.insert(hostArgs.end(), extraArgs.begin(), extraArgs.end());
-  std::vector<std::string> args = deviceCommand(root, program, hostArgs);
-  pid_t pid = ::fork();
-  if (pid < 0) throw platform::SystemError("fork", errno);
-  if (pid == 0) {
-    ::setsid();
-    int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    int null = ::open("/dev/null", O_RDONLY);
-    if (fd >= 0) {
-      ::dup2(fd, 1);
-      ::dup2(fd, 2);
-    }
-    if (null >= 0) ::dup2(null, 0);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    _exit(127);
-  }
+  int pid = platform::foundation::startChild(
+      {.arguments = deviceCommand(root, program, hostArgs), .output = out, .newSession = true});
   // The host writes "<Process>.pid" once it is ready; its process name is the
   // capitalised program name.
   std::string process = program == "springboard" ? "SpringBoard"
@@ -308,31 +312,17 @@ void startDevice(const fs::path& root) {
   fs::path socket = under(root, platform::notify::kBusSocketDevicePath);
   std::error_code ec;
   fs::remove(socket, ec);
-  pid_t bus = ::fork();
-  if (bus < 0) throw platform::SystemError("fork", errno);
-  if (bus == 0) {
-    ::setsid();
-    // Nothing of the caller's stays open in the daemon: a caller reading our
-    // output through a pipe would otherwise wait for the bus to exit.
-    int null = ::open("/dev/null", O_RDWR);
-    int log = ::open(under(root, "/private/var/log/bus.out").c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                     0644);
-    ::dup2(null, 0);
-    ::dup2(null, 1);
-    ::dup2(log >= 0 ? log : null, 2);
-    execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
-           ("--address=unix:path=" + socket.string()).c_str(), nullptr);
-    _exit(127);
-  }
+  int bus = startBus(root, socket);
   writeText(pidFile(root, "dbus"), std::to_string(bus) + "\n");
-  for (int i = 0; i < 500 && !fs::exists(socket); ++i) {
-    int status = 0;
-    if (::waitpid(bus, &status, WNOHANG) == bus) {
-      throw Error("dbus-daemon exited at start (is the dbus-daemon package installed?)");
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The socket file appears when the daemon binds it, a moment before it
+  // listens: the bus is up once a connection is accepted.
+  auto deadline = std::chrono::steady_clock::now() + kStartPatience;
+  while (!accepts(socket)) {
+    if (::waitpid(bus, nullptr, WNOHANG) == bus) throw Error("dbus-daemon exited at start");
+    if (std::chrono::steady_clock::now() > deadline)
+      throw Error("the device bus did not start at " + socket.string());
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  if (!fs::exists(socket)) throw Error("the device bus did not start at " + socket.string());
   launchHost(root, "springboard");
 }
 

@@ -21,6 +21,10 @@ namespace pxviber {
 // native build.
 std::vector<std::string> buildEmulator();
 
+// How long starting a process of the device may take before it counts as
+// hung: far beyond any start on a loaded machine.
+inline constexpr std::chrono::seconds kStartPatience{60};
+
 struct DeviceOptions {
   int iosVersion = 9;
   // The command words that run the device's programs: by default this build's
@@ -60,9 +64,11 @@ bool stopDevice(const std::filesystem::path& root);
 // Starts a host program ("springboard", "viber") of this build on the device in
 // the background, with its output appended to "/private/var/log/<name>.out".
 // Answers its pid once the host has loaded its tweaks and is running its loop.
+// A host that has neither become ready nor exited within `readyTimeout` is
+// killed, and the start fails.
 int launchHost(const std::filesystem::path& root, const std::string& program,
                const std::vector<std::string>& extraArgs = {},
-               std::chrono::milliseconds readyTimeout = std::chrono::seconds(10));
+               std::chrono::milliseconds readyTimeout = kStartPatience);
 
 // The folder holding this build's programs (the one pxviber runs from).
 std::filesystem::path programFolder();

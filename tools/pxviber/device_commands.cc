@@ -28,7 +28,7 @@ void addDeviceCommands(CLI::App& app, int& exitCode) {
   auto create = std::make_shared<CreateOptions>();
   auto* createCmd =
       device->add_subcommand("create", "make a new device folder with Viber installed");
-  addRootOption(createCmd, create->root);
+  addRootOption(createCmd, create->root, RootUse::New);
   createCmd->add_option("--ios", create->ios, "iOS version of the device: 7, 8 or 9")
       ->default_val(9);
   createCmd->add_option("--emulator", create->emulator,

@@ -1,87 +1,72 @@
+// The JSON itself is nlohmann::json's: its writer escapes and checks UTF-8.
 #include "tools/pxviber/json.h"
 
 #include <fmt/format.h>
 
 #include <cmath>
+#include <nlohmann/json.hpp>
 
 #include "platform/foundation/date_format.h"
 
 namespace pxviber {
 
+namespace {
+
 using platform::foundation::Value;
 
-std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          out += fmt::format("\\u{:04x}", c);
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
+std::string hex(const platform::foundation::Data& data) {
+  std::string out;
+  for (auto b : data) out += fmt::format("{:02x}", b);
+  return out;
 }
 
-namespace {
+nlohmann::json toTree(const Value& value);
+
+nlohmann::json arrayTree(const platform::foundation::Array& array) {
+  nlohmann::json out = nlohmann::json::array();
+  for (const auto& v : array) out.push_back(toTree(v));
+  return out;
+}
+
+nlohmann::json dictionaryTree(const platform::foundation::Dictionary& dictionary) {
+  nlohmann::json out = nlohmann::json::object();
+  for (const auto& [k, v] : dictionary) out[k] = toTree(v);
+  return out;
+}
+
+nlohmann::json toTree(const Value& value) {
+  switch (value.kind()) {
+    case Value::Kind::Null:
+    case Value::Kind::Uid:
+      return nullptr;
+    case Value::Kind::Boolean:
+      return *value.asBoolean();
+    case Value::Kind::Integer:
+      return *value.asInteger();
+    case Value::Kind::Real:
+      return std::isfinite(*value.asReal()) ? nlohmann::json(*value.asReal()) : nullptr;
+    case Value::Kind::String:
+      return *value.asString();
+    case Value::Kind::Data:
+      return hex(*value.asData());
+    case Value::Kind::Date:
+      return isoDate(*value.asDate());
+    case Value::Kind::Array:
+      return arrayTree(*value.asArray());
+    case Value::Kind::Dictionary:
+      return dictionaryTree(*value.asDictionary());
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 std::string isoDate(const platform::foundation::Date& date) {
   return platform::foundation::iso8601Utc(date);
 }
 
-}  // namespace
-
 std::string toJson(const Value& value) {
-  switch (value.kind()) {
-    case Value::Kind::Null:
-    case Value::Kind::Uid:
-      return "null";
-    case Value::Kind::Boolean:
-      return *value.asBoolean() ? "true" : "false";
-    case Value::Kind::Integer:
-      return std::to_string(*value.asInteger());
-    case Value::Kind::Real:
-      return std::isfinite(*value.asReal()) ? *value.stringValue() : "null";
-    case Value::Kind::String:
-      return jsonString(*value.asString());
-    case Value::Kind::Data: {
-      std::string hex;
-      for (auto b : *value.asData()) hex += fmt::format("{:02x}", b);
-      return jsonString(hex);
-    }
-    case Value::Kind::Date:
-      return jsonString(isoDate(*value.asDate()));
-    case Value::Kind::Array: {
-      std::string out = "[";
-      for (const auto& v : *value.asArray()) out += (out.size() > 1 ? "," : "") + toJson(v);
-      return out + "]";
-    }
-    case Value::Kind::Dictionary: {
-      std::string out = "{";
-      for (const auto& [k, v] : *value.asDictionary()) {
-        out += (out.size() > 1 ? "," : "") + jsonString(k) + ":" + toJson(v);
-      }
-      return out + "}";
-    }
-  }
-  return "null";
+  return toTree(value).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace pxviber

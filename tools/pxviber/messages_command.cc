@@ -71,8 +71,7 @@ std::string field(const Dictionary& d, const char* key) {
 // "2016-01-01 10:00:00  me      : text  [picture 1700.jpg, uploaded]"
 void printMessage(const Dictionary& m) {
   const Value* date = platform::foundation::find(m, "date");
-  std::string when = date && date->asDate() ? toJson(*date) : "\"\"";
-  when = when.substr(1, when.size() - 2);
+  std::string when = date && date->asDate() ? isoDate(*date->asDate()) : "";
   bool outgoing = field(m, "outgoing") == "1";
   std::string who = outgoing ? "me" : field(m, "author");
   std::cout << when << "  " << who << ": " << field(m, "text");

@@ -2,6 +2,7 @@
 // pxviber push and the demo.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/springboard/bulletin.h"
@@ -9,9 +10,11 @@
 namespace pxviber {
 
 struct NotificationContent {
-  std::string token;            // the message token, decimal; empty for none
-  std::string number;           // the sender's phone number ("fn"); empty for none
-  std::string group;            // the group identifier ("gi"); empty for a one-to-one chat
+  std::string token;   // the message token, decimal; empty for none
+  std::string number;  // the sender's phone number ("fn"); empty for none
+  // The group identifier ("gi"); nullopt for a one-to-one chat. An empty group
+  // is a group all the same: Viber sends "gi" = "" in some payloads.
+  std::optional<std::string> group;
   std::string text;             // the notification text, "Sender: body"
   std::string form = "remote";  // remote, local or userinfo
 };

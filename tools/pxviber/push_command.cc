@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <iostream>
 
 #include "platform/foundation/date_format.h"
@@ -34,6 +35,7 @@ namespace {
 
 struct PushOptions : NotificationContent {
   fs::path root;
+  std::string groupText;  // --group as typed; given even when empty
   bool json = false;
 };
 
@@ -49,7 +51,7 @@ sb::BBBulletin makeBulletin(const NotificationContent& o) {
     }
   }
   if (!o.number.empty()) payload["fn"] = Value(o.number);
-  if (!o.group.empty()) payload["gi"] = Value(o.group);
+  if (o.group) payload["gi"] = Value(*o.group);
 
   sb::BBBulletin b;
   b.sectionID = "com.viber";
@@ -100,15 +102,30 @@ std::string panelJson(const Dictionary& answer) {
   return toJson(Value(std::move(shown)));
 }
 
+// A message token is a whole number of at most 19 digits, as Viber stores it.
+const CLI::Validator kMessageToken(
+    [](std::string& text) -> std::string {
+      std::int64_t value = 0;
+      auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+      bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+      if (digits && error == std::errc() && end == text.data() + text.size()) return "";
+      return "\"" + text +
+             "\" is not a message token: give a whole number of up to 19 digits, "
+             "such as 6200000000000000034";
+    },
+    "TOKEN");
+
 }  // namespace
 
 void addPushCommand(CLI::App& app, int& exitCode) {
   auto o = std::make_shared<PushOptions>();
   auto* push = app.add_subcommand("push", "deliver a Viber notification to the reply panel");
   addRootOption(push, o->root);
-  auto* token = push->add_option("--token", o->token, "the message token")->check(CLI::Number);
+  auto* token = push->add_option("--token", o->token, "the message token")->check(kMessageToken);
   auto* number = push->add_option("--number", o->number, "the sender's phone number");
-  push->add_option("--group", o->group, "the group identifier (with --number)")->needs(number);
+  auto* group = push->add_option("--group", o->groupText,
+                                 "the group identifier (with --number); \"\" is a group too")
+                    ->needs(number);
   token->excludes(number);
   push->add_option("--text", o->text, "the notification text, \"Name: body\"")->required();
   push->add_option("--form", o->form, "payload form: remote (default), local or userinfo")
@@ -117,8 +134,9 @@ void addPushCommand(CLI::App& app, int& exitCode) {
   push->footer(
       "Example: pxviber push --root /tmp/phone --number +15550100001 "
       "--text 'Alice Smith: Where are you?'");
-  push->callback([o, token, number, &exitCode] {
+  push->callback([o, token, number, group, &exitCode] {
     if (!*token && !*number) throw platform::Error("give --token or --number");
+    if (*group) o->group = o->groupText;
     auto loop = platform::runloop::makeEventRunLoop();
     auto center = joinDeviceBus(o->root, *loop);
     if (!runningPid(o->root, "SpringBoard")) {

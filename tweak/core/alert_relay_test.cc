@@ -80,6 +80,22 @@ TEST_F(AlertRelay, TwoAlertsInQuickSuccessionAreEachShownWithTheTextsOfTheirShow
   EXPECT_EQ(center_->postCount(kShowAlertNotification), 2);
 }
 
+// Another alert is written right after the callback has read the file: the
+// alert shown is the first one whole, never its message under the next title.
+TEST_F(AlertRelay, AnAlertWrittenWhileTheCallbackReadsIsNotMixedIn) {
+  settings().showAlerts = true;
+  showAlert("First", "one");
+  int readings = 0;
+  setMailboxReaderForTesting([&readings] {
+    auto file = platform::foundation::readDictionaryFile(preferencesPath());
+    if (++readings == 1) showAlert("Second", "two");
+    return file;
+  });
+  showAlertCallback(nullptr, nullptr, kShowAlertNotification, nullptr, nullptr);
+  EXPECT_EQ(shown(), std::vector<std::string>{"First|one|OK"});
+  EXPECT_EQ(readings, 1);
+}
+
 TEST_F(AlertRelay, TheShowingSideLeavesTheFileAsItWas) {
   settings().showAlerts = true;
   writeFile({{"debugMode", Value(true)}, {"messageText", Value("pending")}});

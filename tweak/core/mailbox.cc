@@ -8,9 +8,21 @@ namespace tweak {
 
 namespace foundation = platform::foundation;
 
+namespace {
+
+MailboxReader& readerSlot() {
+  static MailboxReader reader;
+  return reader;
+}
+
+}  // namespace
+
 std::optional<foundation::Dictionary> readMailbox() {
+  if (readerSlot()) return readerSlot()();
   return foundation::readDictionaryFile(preferencesPath());
 }
+
+void setMailboxReaderForTesting(MailboxReader reader) { readerSlot() = std::move(reader); }
 
 bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change) {
   auto result = foundation::updateDictionaryFile(preferencesPath(), change);

@@ -154,6 +154,19 @@ TEST_F(ConversationLookup, FileThatIsNoDatabaseFailsToPrepare) {
             (std::vector<std::string>{"PXVIBER: Failed to retrieve table, error Code: 26"}));
 }
 
+// Without the message table the token statement does not prepare; with
+// debugMode on it is named before the failure, its value filled in.
+TEST_F(ConversationLookup, AStatementThatFailsToPrepareIsNamedFirst) {
+  ViberDatabase::open(hostDatabase()).execute("DROP TABLE ZVIBERMESSAGE");
+  setDebug(true);
+  EXPECT_EQ(byToken("7"), "NIL");
+  EXPECT_EQ(log_.lines(),
+            (std::vector<std::string>{
+                "PXVIBER: DB path: " + databasePath_,
+                "PXVIBER: SQL string: SELECT ZCONVERSATION FROM ZVIBERMESSAGE WHERE ZTOKEN = '7';",
+                "PXVIBER: Failed to retrieve table, error Code: 1"}));
+}
+
 TEST_F(ConversationLookup, DatabaseThatCannotBeOpened) {
   // A folder in the database's place exists and is readable, but SQLite
   // cannot open it.

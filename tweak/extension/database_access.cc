@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <charconv>
 #include <utility>
 
 #include "platform/foundation/device.h"
@@ -45,16 +46,47 @@ ViberDatabaseReader::~ViberDatabaseReader() {
   if (db_) sqlite3_close(db_);
 }
 
-std::optional<BoundStatement> BoundStatement::prepare(sqlite3* db, const std::string& sql,
-                                                      const std::vector<SqlValue>& parameters) {
-  sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
-  if (rc != SQLITE_OK) {
-    NSLog("PXVIBER: Failed to retrieve table, error Code: {}", rc);
-    sqlite3_finalize(s);
-    return std::nullopt;
+namespace {
+
+// A parameter as SQL text, the way sqlite3_expanded_sql() writes it.
+std::string literal(const SqlValue& value) {
+  if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
+  const auto* text = std::get_if<std::string>(&value);
+  if (!text) return "NULL";
+  std::string quoted = "'";
+  for (char c : *text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// The index N of a "?N" at `at` of `sql`, and `end` just past it; 0 when none.
+std::size_t parameterAt(const std::string& sql, std::size_t at, std::size_t& end) {
+  std::size_t n = 0;
+  end = at + 1;
+  if (sql[at] != '?') return 0;
+  auto [stop, error] = std::from_chars(sql.data() + end, sql.data() + sql.size(), n);
+  end = static_cast<std::size_t>(stop - sql.data());
+  return error == std::errc() ? n : 0;
+}
+
+// The statement with each "?N" outside quoted text replaced by parameter N: for
+// a statement that did not prepare, which SQLite cannot expand.
+std::string filledIn(const std::string& sql, const std::vector<SqlValue>& parameters) {
+  std::string out;
+  bool quoted = false;
+  for (std::size_t i = 0, end = 0; i < sql.size(); i = end) {
+    std::size_t n = quoted ? 0 : parameterAt(sql, i, end);
+    if (n == 0 || n > parameters.size()) {
+      quoted ^= sql[i] == '\'';
+      out += sql[i];
+      end = i + 1;
+    } else {
+      out += literal(parameters[n - 1]);
+    }
   }
-  BoundStatement statement(s);
+  return out;
+}
+
+void bindAll(sqlite3_stmt* s, const std::vector<SqlValue>& parameters) {
   for (std::size_t i = 0; i < parameters.size(); ++i) {
     int index = static_cast<int>(i) + 1;
     if (const auto* text = std::get_if<std::string>(&parameters[i])) {
@@ -65,9 +97,26 @@ std::optional<BoundStatement> BoundStatement::prepare(sqlite3* db, const std::st
       sqlite3_bind_null(s, index);
     }
   }
+}
+
+}  // namespace
+
+std::optional<BoundStatement> BoundStatement::prepare(sqlite3* db, const std::string& sql,
+                                                      const std::vector<SqlValue>& parameters) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
+  if (rc != SQLITE_OK) {
+    // The statement is named before the failure, as for one that prepares.
+    if (settings().debugMode) NSLog("PXVIBER: SQL string: {}", filledIn(sql, parameters));
+    NSLog("PXVIBER: Failed to retrieve table, error Code: {}", rc);
+    sqlite3_finalize(s);
+    return std::nullopt;
+  }
+  BoundStatement statement(s);
+  bindAll(s, parameters);
   if (settings().debugMode) {
     char* expanded = sqlite3_expanded_sql(s);
-    NSLog("PXVIBER: SQL string: {}", expanded ? expanded : sql.c_str());
+    NSLog("PXVIBER: SQL string: {}", expanded ? expanded : filledIn(sql, parameters));
     sqlite3_free(expanded);
   }
   return statement;

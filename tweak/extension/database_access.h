@@ -51,7 +51,7 @@ class BoundStatement {
   // Prepares `sql` (whole string) and binds `parameters` to ?1, ?2...; on a
   // failed prepare it logs "%@ Failed to retrieve table, error Code: %d" and
   // answers nullopt. With debugMode on, logs "%@ SQL string: %@" with the
-  // statement as it runs, values filled in.
+  // statement, values filled in, first: also when it then fails to prepare.
   static std::optional<BoundStatement> prepare(sqlite3* db, const std::string& sql,
                                                const std::vector<SqlValue>& parameters);
 

@@ -29,6 +29,8 @@ static_assert(kReferenceDateOffset ==
 // wall-clock text: SQLite then formats the time only for the rows it returns
 // and sorts plain numbers. The two agree except within the hour that a
 // daylight-saving change repeats, where the number keeps the true order.
+// Messages stored with the same ZDATE come in the database's order (the key),
+// newest first like the rest, so that the limit keeps the last ones stored.
 constexpr const char* kStatementHead =
     "SELECT M.ZCONVERSATION, datetime(M.ZDATE + 978307200, 'unixepoch', 'localtime') AS MDATE, "
     "M.ZTEXT, M.ZPHONENUMINDEX, ZMAINNAME, ZSUFFIXNAME AS FULLNAME, ZCONVERSATION.ZGROUPID FROM "
@@ -36,7 +38,7 @@ constexpr const char* kStatementHead =
     "M.ZPHONENUMINDEX LEFT OUTER JOIN ZABCONTACT ON ZPHONENUMBERINDEX.ZCONTACT = ZABCONTACT.Z_PK "
     "LEFT OUTER JOIN ZCONVERSATION ON M.ZCONVERSATION = ZCONVERSATION.Z_PK WHERE M.ZCONVERSATION "
     "= ?1 AND M.ZDATE >= CAST(strftime('%s', 'now') AS INTEGER) - 978307200 - ?2 * 86400 ORDER "
-    "BY M.ZDATE DESC ";
+    "BY M.ZDATE DESC, M.Z_PK DESC ";
 
 // The day window and the count limit; negative settings count as 0.
 std::int64_t nonNegative(std::int64_t v) { return std::max<std::int64_t>(v, 0); }
@@ -92,6 +94,24 @@ void readHistory(const platform::couria::UserIdentifier& user, std::int64_t days
   }
 }
 
+// Step 11: the list sorted by timestamp, oldest first; a message without a
+// time sorts before every dated one. The timestamps have whole seconds, so
+// messages of the same second tie: they keep the database's order, oldest
+// first, which is the reverse of the statement's. The times are read once, not
+// at every comparison of the sort.
+std::vector<std::shared_ptr<platform::couria::CouriaMessage>> oldestFirst(
+    std::vector<std::shared_ptr<ORVCouriaViberMessage>> list) {
+  std::vector<std::pair<std::optional<platform::foundation::Date>, std::size_t>> order;
+  order.reserve(list.size());
+  for (std::size_t i = list.size(); i-- > 0;) order.emplace_back(list[i]->timestamp(), i);
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::shared_ptr<platform::couria::CouriaMessage>> sorted;
+  sorted.reserve(list.size());
+  for (const auto& [when, i] : order) sorted.push_back(std::move(list[i]));
+  return sorted;
+}
+
 }  // namespace
 
 std::vector<std::shared_ptr<platform::couria::CouriaMessage>> ORVViberCouriaExtension::getMessages(
@@ -105,17 +125,7 @@ std::vector<std::shared_ptr<platform::couria::CouriaMessage>> ORVViberCouriaExte
     NSLog("PXVIBER: latest message in DB is '{}', timestamp {}", describe(list.front()->content()),
           platform::foundation::describeDate(list.front()->timestamp()));
   }
-  // Oldest first; a message without a time sorts before every dated one. The
-  // times are read once, not at every comparison of the sort.
-  std::vector<std::pair<std::optional<platform::foundation::Date>, std::size_t>> order;
-  order.reserve(list.size());
-  for (std::size_t i = 0; i < list.size(); ++i) order.emplace_back(list[i]->timestamp(), i);
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<std::shared_ptr<platform::couria::CouriaMessage>> sorted;
-  sorted.reserve(list.size());
-  for (const auto& [when, i] : order) sorted.push_back(std::move(list[i]));
-  return sorted;
+  return oldestFirst(std::move(list));
 }
 
 }  // namespace tweak

@@ -49,6 +49,20 @@ class HistoryFetch : public testing::ExtensionTest {
     }
     return expected;
   }
+  // The debug line naming the statement for the conversation `user`, three days
+  // and the limit clause `limit`.
+  static std::string sqlLine(const std::string& user, const std::string& limit) {
+    return "PXVIBER: SQL string: SELECT M.ZCONVERSATION, datetime(M.ZDATE + 978307200, "
+           "'unixepoch', 'localtime') AS MDATE, M.ZTEXT, M.ZPHONENUMINDEX, ZMAINNAME, ZSUFFIXNAME "
+           "AS FULLNAME, ZCONVERSATION.ZGROUPID FROM ZVIBERMESSAGE AS M LEFT OUTER JOIN "
+           "ZPHONENUMBERINDEX ON ZPHONENUMBERINDEX.Z_PK = M.ZPHONENUMINDEX LEFT OUTER JOIN "
+           "ZABCONTACT ON ZPHONENUMBERINDEX.ZCONTACT = ZABCONTACT.Z_PK LEFT OUTER JOIN "
+           "ZCONVERSATION ON M.ZCONVERSATION = ZCONVERSATION.Z_PK WHERE M.ZCONVERSATION = '" +
+           user +
+           "' AND M.ZDATE >= CAST(strftime('%s', 'now') AS INTEGER) - 978307200 - 3 * 86400 "
+           "ORDER BY M.ZDATE DESC, M.Z_PK DESC " +
+           limit + ";";
+  }
   std::vector<std::shared_ptr<ORVCouriaViberMessage>> fetch(
       const platform::couria::UserIdentifier& user) {
     std::vector<std::shared_ptr<ORVCouriaViberMessage>> out;
@@ -134,6 +148,34 @@ TEST_F(HistoryFetch, TwelveInTheWindowWithLimitTenGivesTheTenNewest) {
             "10h ago|9h ago|8h ago|7h ago|6h ago|5h ago|4h ago|3h ago|2h ago|1h ago");
 }
 
+// Messages stored within one second, at different fractions of it or at the
+// very same time: the panel shows them in the order they were stored, and the
+// limit keeps the last ones stored.
+TEST_F(HistoryFetch, MessagesOfTheSameSecondKeepTheOrderTheyWereStoredIn) {
+  ViberDatabase db = emptyDatabase();
+  std::int64_t number = db.addPhoneNumber("+1", std::nullopt);
+  std::int64_t fractions = db.addConversation({std::nullopt, std::nullopt, {number}});
+  std::int64_t same = db.addConversation({"g", std::nullopt, {number}});
+  Date second{std::floor(ago(kHour).sinceReferenceDate)};
+  for (const char* text : {"first", "second", "third"}) {
+    NewMessage m;
+    m.phoneNumIndex = number;
+    m.text = text;
+    m.conversation = same;
+    m.date = second;
+    db.insertMessage(m);
+    m.conversation = fractions;
+    second.sinceReferenceDate += 0.25;
+    m.date = second;
+    db.insertMessage(m);
+  }
+  EXPECT_EQ(contents(key(fractions)), "first|second|third");
+  EXPECT_EQ(contents(key(same)), " : first| : second| : third");
+  settings().maxMessagesToDisplay = 2;
+  EXPECT_EQ(contents(key(fractions)), "second|third");
+  EXPECT_EQ(contents(key(same)), " : second| : third");
+}
+
 TEST_F(HistoryFetch, GroupContentNamesIncomingAuthors) {
   settings().historyDaysToDisplay = 7;
   EXPECT_EQ(contents(key(sample_.weekendGroup)),
@@ -202,16 +244,7 @@ TEST_F(HistoryFetch, DebugLinesNameTheStatementAndTheNewestMessage) {
   auto lines = log_.lines();
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "PXVIBER: DB path: " + databasePath_);
-  EXPECT_EQ(lines[1],
-            "PXVIBER: SQL string: SELECT M.ZCONVERSATION, datetime(M.ZDATE + 978307200, "
-            "'unixepoch', 'localtime') AS MDATE, M.ZTEXT, M.ZPHONENUMINDEX, ZMAINNAME, ZSUFFIXNAME "
-            "AS FULLNAME, ZCONVERSATION.ZGROUPID FROM ZVIBERMESSAGE AS M LEFT OUTER JOIN "
-            "ZPHONENUMBERINDEX ON ZPHONENUMBERINDEX.Z_PK = M.ZPHONENUMINDEX LEFT OUTER JOIN "
-            "ZABCONTACT ON ZPHONENUMBERINDEX.ZCONTACT = ZABCONTACT.Z_PK LEFT OUTER JOIN "
-            "ZCONVERSATION ON M.ZCONVERSATION = ZCONVERSATION.Z_PK WHERE M.ZCONVERSATION = '" +
-                key(sample_.zoeChat) +
-                "' AND M.ZDATE >= CAST(strftime('%s', 'now') AS INTEGER) - 978307200 - 3 * 86400 "
-                "ORDER BY M.ZDATE DESC  LIMIT 3;");
+  EXPECT_EQ(lines[1], sqlLine(key(sample_.zoeChat), " LIMIT 3"));
   EXPECT_EQ(lines[2],
             "PXVIBER: Found 3 messages in the DB for the last 3 days. (displaying max 3 messages)");
   EXPECT_EQ(lines[3], "PXVIBER: latest message in DB is 'Привет 👋 こんにちは', timestamp " +
@@ -220,7 +253,19 @@ TEST_F(HistoryFetch, DebugLinesNameTheStatementAndTheNewestMessage) {
   settings().maxMessagesToDisplay = 0;
   fetch(key(sample_.zoeChat));
   ASSERT_GE(log_.lines().size(), 2u);
-  EXPECT_TRUE(log_.lines()[1].ends_with("ORDER BY M.ZDATE DESC ;"));
+  EXPECT_TRUE(log_.lines()[1].ends_with("ORDER BY M.ZDATE DESC, M.Z_PK DESC ;"));
+}
+
+// A database without the contact table: the statement does not prepare, and
+// with debugMode on it is named all the same, as it would have run.
+TEST_F(HistoryFetch, AStatementThatFailsToPrepareIsNamedFirst) {
+  ViberDatabase::open(hostDatabase()).execute("DROP TABLE ZABCONTACT");
+  setDebug(true);
+  settings().maxMessagesToDisplay = 3;
+  EXPECT_EQ(contents("1'; --"), "");
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{
+                              "PXVIBER: DB path: " + databasePath_, sqlLine("1''; --", " LIMIT 3"),
+                              "PXVIBER: Failed to retrieve table, error Code: 1"}));
 }
 
 TEST_F(HistoryFetch, FailuresWriteTheirLineAndGiveAnEmptyList) {

@@ -13,11 +13,13 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/property_list.h"
 #include "platform/foundation/testing/recording_log.h"
+#include "platform/foundation/testing/scratch_folder.h"
 #include "platform/notify/testing/fake_notify_center.h"
 #include "platform/runloop/testing/fake_run_loop.h"
 #include "platform/runtime/class_registry.h"
 #include "platform/springboard/testing/recording_alerts.h"
 #include "tweak/core/bootstrap.h"
+#include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
 
 namespace tweak::testing {
@@ -25,8 +27,8 @@ namespace tweak::testing {
 class TweakTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/pxviber-test-XXXXXX";
-    root_ = ::mkdtemp(tmpl);
+    scratch_.emplace("pxviber-test");
+    root_ = scratch_->path();
     std::filesystem::create_directories(root_ / "private/var/mobile/Library/Preferences");
     std::filesystem::create_symlink("private/var", root_ / "var");
     platform::foundation::setDeviceRoot(root_);
@@ -39,12 +41,13 @@ class TweakTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    setMailboxReaderForTesting(nullptr);
     platform::notify::setDarwinNotifyCenter(nullptr);
     platform::runloop::setMainRunLoop(nullptr);
     platform::runtime::unregisterAllClasses();
     platform::foundation::resetProcessIdentity();
     resetSettings();
-    std::filesystem::remove_all(root_);
+    scratch_.reset();
   }
 
   // The settings file as "key=value" pairs joined by commas; "NONE" when absent.
@@ -68,6 +71,8 @@ class TweakTest : public ::testing::Test {
            std::to_string(s.showAlerts);
   }
 
+  // Made anew by each SetUp (a test may tear down and set up again).
+  std::optional<platform::foundation::testing::ScratchFolder> scratch_;
   std::filesystem::path root_;
   std::shared_ptr<platform::runloop::testing::FakeRunLoop> loop_;
   std::shared_ptr<platform::notify::testing::FakeNotifyCenter> center_;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/foundation/testing/scratch_folder.h"
 #include "platform/messenger/messenger_database.h"
 #include "platform/viberdb/sample_content.h"
 
@@ -17,12 +18,9 @@ namespace platform::messenger::testing {
 class SampleContainerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/pxviber-messenger-XXXXXX";
-    container_ = ::mkdtemp(tmpl);
     std::filesystem::create_directories(container_ / kAttachmentsRelativePath);
     sample_ = viberdb::createSampleDatabase(databaseFile(), viberdb::now());
   }
-  void TearDown() override { std::filesystem::remove_all(container_); }
 
   std::filesystem::path databaseFile() const { return container_ / viberdb::kDatabaseRelativePath; }
   // Puts a file of that name into the attachments folder.
@@ -30,7 +28,8 @@ class SampleContainerTest : public ::testing::Test {
     std::ofstream(container_ / kAttachmentsRelativePath / name) << bytes;
   }
 
-  std::filesystem::path container_;
+  foundation::testing::ScratchFolder scratch_{"pxviber-messenger"};
+  std::filesystem::path container_ = scratch_.path();
   viberdb::SampleContent sample_;
 };
 

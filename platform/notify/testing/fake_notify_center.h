@@ -1,9 +1,8 @@
-// A notify centre for tests: records every post and delivers it to the
-// observers of its name on the given run loop, as the bus does (coalescing
-// observers get one call for the posts waiting at once).
+// A notify centre for tests: records every post and every observation in the
+// order they happen, and delivers each post to the observers of its name on the
+// given run loop, as the bus does.
 #pragma once
 
-#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,6 +17,7 @@ class FakeNotifyCenter final : public NotifyCenter {
 
   void postNotification(std::string_view name) override {
     posts_.emplace_back(name);
+    events_.push_back("post " + std::string(name));
     std::string n(name);
     loop_.post([this, n] { deliver(n); });
   }
@@ -25,6 +25,7 @@ class FakeNotifyCenter final : public NotifyCenter {
   ObserverId addObserver(const void* observer, NotificationCallback callback, std::string name,
                          SuspensionBehavior behavior) override {
     ObserverId id = ++next_;
+    events_.push_back("observe " + describe(name, behavior));
     observers_[id] = Observer{observer, std::move(callback), std::move(name), behavior};
     return id;
   }
@@ -37,15 +38,15 @@ class FakeNotifyCenter final : public NotifyCenter {
     for (auto& p : posts_) n += p == name;
     return n;
   }
-  // The observed names with their behaviour, e.g. "name:2", sorted.
+  // The observed names with their behaviour, e.g. "name:2", in the order the
+  // observers were added.
   std::vector<std::string> observations() const {
     std::vector<std::string> out;
-    for (auto& [id, o] : observers_) {
-      out.push_back(o.name + ":" + std::to_string(static_cast<int>(o.behavior)));
-    }
-    std::sort(out.begin(), out.end());
+    for (auto& [id, o] : observers_) out.push_back(describe(o.name, o.behavior));
     return out;
   }
+  // Posts and observations as they happened: "post name", "observe name:2".
+  const std::vector<std::string>& events() const { return events_; }
   void clearPosts() { posts_.clear(); }
 
  private:
@@ -55,6 +56,10 @@ class FakeNotifyCenter final : public NotifyCenter {
     std::string name;
     SuspensionBehavior behavior;
   };
+
+  static std::string describe(const std::string& name, SuspensionBehavior behavior) {
+    return name + ":" + std::to_string(static_cast<int>(behavior));
+  }
 
   void deliver(const std::string& name) {
     std::vector<Observer> matching;
@@ -67,6 +72,7 @@ class FakeNotifyCenter final : public NotifyCenter {
   runloop::RunLoop& loop_;
   std::map<ObserverId, Observer> observers_;
   std::vector<std::string> posts_;
+  std::vector<std::string> events_;
   ObserverId next_ = 0;
 };
 
