@@ -1,8 +1,11 @@
 // The send executor inside a real messenger (the sample database, the
 // messenger's own DBManager methods, the capture installed) fed arbitrary
-// mailbox files: any keys, any kinds, any conversation identifier text. It must
-// never fault, and no picture outside the attachments folder may ever be taken
-// in: every attachment the messenger registered names a file of that folder.
+// mailbox files: any keys, any kinds, any conversation identifier text, and
+// arbitrary queues of requests and outcomes. It must never fault; no picture
+// outside the attachments folder may ever be taken in (every attachment the
+// messenger registered names a file of that folder); no pass sends more
+// messages than the file held requests; and the queue it leaves holds only
+// well-formed requests.
 //
 // Inputs whose first byte is even are taken as the mailbox file's bytes; the
 // others build a mailbox dictionary from the bytes, so that well-formed requests
@@ -27,9 +30,13 @@
 #include "platform/runloop/testing/fake_run_loop.h"
 #include "platform/runtime/class_registry.h"
 #include "platform/viberdb/sample_content.h"
+#include "platform/viberdb/sqlite_statement.h"
 #include "tweak/bridge/db_manager_capture.h"
+#include "tweak/bridge/request_outcomes.h"
+#include "tweak/bridge/request_sending.h"
 #include "tweak/bridge/send_executor.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/send_queue.h"
 
 namespace {
 
@@ -128,13 +135,56 @@ Value anyValue(FuzzedDataProvider& in) {
   }
 }
 
-void writeStructuredMailbox(FuzzedDataProvider& in) {
+// A queued request: mostly well-formed, with any value under any of its keys.
+Value anyRequest(FuzzedDataProvider& in) {
+  if (in.ConsumeIntegralInRange(0, 7) == 0) return anyValue(in);
+  Dictionary r{{"requestID", Value("r" + std::to_string(in.ConsumeIntegral<std::uint16_t>()))},
+               {"created", Value(tweak::queueNow() - in.ConsumeIntegralInRange(0, 200000))},
+               {"conversationID", Value(std::to_string(in.ConsumeIntegralInRange(0, 8)))},
+               {"messageText", Value(in.ConsumeRandomLengthString(16))}};
+  for (const char* k :
+       {"requestID", "created", "conversationID", "messageText", "messagePictureFile",
+        "messagePictureFileWithPath", "attempts", "lastFailure", "nextAttempt", "sendingBy",
+        "sendingSince", "sendingAfterKey", "conversationName"}) {
+    if (in.ConsumeIntegralInRange(0, 5) == 0) r[k] = anyValue(in);
+  }
+  return Value(r);
+}
+
+// The requests the file holds: the queue's entries and the four keys.
+std::size_t requestsIn(const Dictionary& d) {
+  const Value* queue = platform::foundation::find(d, "pendingRequests");
+  std::size_t n = queue && queue->asArray() ? queue->asArray()->size() : 0;
+  return n + (platform::foundation::find(d, "conversationID") ? 1 : 0);
+}
+
+Dictionary structuredMailbox(FuzzedDataProvider& in) {
   Dictionary d;
-  for (const char* k : {"messageText", "conversationID", "messagePictureFile",
-                        "messagePictureFileWithPath", "showAlerts", "alertTitle"}) {
+  for (const char* k :
+       {"messageText", "conversationID", "messagePictureFile", "messagePictureFileWithPath",
+        "showAlerts", "alertTitle", "requestDeadlineSeconds"}) {
     if (in.ConsumeBool()) d[k] = anyValue(in);
   }
-  platform::foundation::writeDictionaryFileAtomically(tweak::preferencesPath(), d);
+  for (const char* k : {"pendingRequests", "requestOutcomes"}) {
+    if (!in.ConsumeBool()) continue;
+    Array list;
+    for (int n = in.ConsumeIntegralInRange(0, 6); n > 0; --n) list.push_back(anyRequest(in));
+    d[k] = in.ConsumeIntegralInRange(0, 9) == 0 ? anyValue(in) : Value(list);
+  }
+  return d;
+}
+
+std::int64_t outgoingMessages(const Messenger& m) {
+  return platform::viberdb::queryInteger(m.manager->database()->database().handle(),
+                                         "SELECT COUNT(*) FROM ZVIBERMESSAGE WHERE "
+                                         "ZPHONENUMINDEX IS NULL");
+}
+
+// No pass sends more than the file held, and the queue left is well formed.
+void checkQueue(std::size_t requests, std::int64_t sent) {
+  if (static_cast<std::size_t>(sent) > requests) std::abort();
+  auto file = platform::foundation::readDictionaryFile(tweak::preferencesPath());
+  if (file && !tweak::readQueue(*file).damaged.empty()) std::abort();
 }
 
 // Every registered attachment names a file directly inside the folder.
@@ -165,12 +215,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
                                               std::span(data + 1, size - 1));
   } else {
     FuzzedDataProvider in(data, size);
-    writeStructuredMailbox(in);
+    platform::foundation::writeDictionaryFileAtomically(tweak::preferencesPath(),
+                                                        structuredMailbox(in));
   }
+  auto before = platform::foundation::readDictionaryFile(tweak::preferencesPath());
+  std::int64_t sentBefore = outgoingMessages(m);
   tweak::sendMessageCallback(m.center.get(), nullptr, tweak::kSendMessageNotification, nullptr,
                              nullptr);
   m.loop->runPending();  // picture completions
   m.center->clearPosts();
   checkAttachments(m);
+  checkQueue(before ? requestsIn(*before) : 0, outgoingMessages(m) - sentBefore);
+  // Every input starts afresh: no retry of this one's requests is left waiting.
+  tweak::resetRetryTimerForTesting();
+  tweak::resetInFlightForTesting();
   return 0;
 }

@@ -104,6 +104,18 @@ void DeviceTest::ping(const std::string& process) {
   ASSERT_NE(platform::foundation::find(answer, "pid"), nullptr) << process << " did not answer";
 }
 
+std::string DeviceTest::showBulletin(const platform::springboard::BBBulletin& bulletin,
+                                     int attempts) {
+  std::string conversation;
+  for (int attempt = 0; attempt < attempts && conversation.empty(); ++attempt) {
+    auto panel = ask("SpringBoard", {{"command", Value("bulletin")},
+                                     {"bulletin", Value(bulletin.toDictionary())}});
+    const Value* user = platform::foundation::find(panel, "user");
+    if (user && user->asString()) conversation = *user->asString();
+  }
+  return conversation;
+}
+
 void DeviceTest::writeSettings(const Dictionary& d) const {
   ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(
       root_ / "private/var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist", d));

@@ -19,6 +19,7 @@
 
 #include "platform/foundation/testing/scratch_folder.h"
 #include "platform/foundation/value.h"
+#include "platform/springboard/bulletin.h"
 
 namespace platform::notify {
 class NotifyCenter;
@@ -66,6 +67,11 @@ class DeviceTest : public ::testing::Test {
   // handled everything posted on the test's connection before, and its queued
   // deliveries of those posts have run.
   void ping(const std::string& process);
+  // Shows the bulletin in the springboard's panel; answers the panel's
+  // conversation ("" when the lookup found none `attempts` times: it sets no
+  // busy timeout, by design, so while the messenger writes it can find nothing,
+  // and the bulletin is then shown again, as a second one of the chat would be).
+  std::string showBulletin(const platform::springboard::BBBulletin& bulletin, int attempts = 5);
 
   void writeSettings(const platform::foundation::Dictionary& d) const;
   // Runs bin/pxviber with the arguments (through `env`, with `environment`

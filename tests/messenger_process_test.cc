@@ -12,6 +12,7 @@
 #include "tests/device_fixture.h"
 #include "tools/pxviber/commands.h"
 #include "tools/pxviber/device.h"
+#include "tools/pxviber/outbox.h"
 
 namespace tests {
 namespace {
@@ -155,13 +156,20 @@ TEST_F(MessengerRoad, AConversationDeletedAfterTheNotificationRaisesTheMatchAler
   Array shown = waitForAlerts(1);
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(field(shown[0], "title"), "PXVIBER Error");
-  EXPECT_EQ(field(shown[0], "message"), "Unable to match conversation. Message not sent.");
+  std::string named = "Reply to conversation " + std::to_string(bob) + ": \"too late\"";
+  EXPECT_EQ(field(shown[0], "message"),
+            "Unable to match conversation. Message not sent.\n" + named);
+  // The file keeps the failure's own text in its key; the reply's line has its own.
+  Value file(pxviber::readSettingsFile(root_));
+  EXPECT_EQ(field(file, "alertMessage"), "Unable to match conversation. Message not sent.");
+  EXPECT_EQ(field(file, "alertReplies"), named);
   EXPECT_EQ(field(shown[0], "buttons"), Value(Array{Value("OK")}).description());
   EXPECT_TRUE(
       waitForMessageFrom("Viber", "PXVIBER: unable to find conversation! Message not sent."));
   std::string text;
   ASSERT_EQ(pxviber("alerts --root " + root_.string(), &text), 0);
-  EXPECT_EQ(text, "PXVIBER Error / Unable to match conversation. Message not sent. [OK]\n");
+  EXPECT_EQ(text, "PXVIBER Error / Unable to match conversation. Message not sent.\n" + named +
+                      " [OK]\n");
 }
 
 TEST_F(MessengerRoad, AMessengerLaunchedLaterSendsTheRequestWaitingForIt) {

@@ -58,9 +58,14 @@ class SendRoad : public DeviceTest {
     return conversation;
   }
 
+  // Replies in the open panel; the answer's "snapshot" holds the request keys
+  // as they stood when the send notification went out.
   Dictionary reply(const Dictionary& what) {
     Dictionary request = what;
     request["command"] = Value("reply");
+    request["snapshot"] = Value(Dictionary{
+        {"file", Value("/var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist")},
+        {"keys", Value(Array{Value("messageText"), Value("messagePictureFile")})}});
     return askSpringboard(request);
   }
 
@@ -105,7 +110,7 @@ TEST_F(SendRoad, AForegroundMessengerGetsOneNotificationAndNoResume) {
   EXPECT_EQ(wake(answer), "");
   // The mailbox as it stood when the notification went out: the foreground
   // messenger may clear it before the answer is made.
-  const Value* mailbox = foundation::find(answer, "mailbox");
+  const Value* mailbox = foundation::find(answer, "snapshot");
   ASSERT_TRUE(mailbox && mailbox->asDictionary());
   const Value* text = foundation::find(*mailbox->asDictionary(), "messageText");
   ASSERT_TRUE(text);
@@ -187,7 +192,7 @@ TEST_F(SendRoad, APhotoReplyIsStoredUprightAndSentAsAnUploadedPicture) {
   foundation::writeFileAtomically(photo,
                                   *platform::graphics::UIImageJPEGRepresentation(image, 0.8));
   auto answer = reply({{"photo", Value(photo.string())}});
-  const Value* mailbox = foundation::find(answer, "mailbox");
+  const Value* mailbox = foundation::find(answer, "snapshot");
   ASSERT_TRUE(mailbox && mailbox->asDictionary());
   const Value* picture = foundation::find(*mailbox->asDictionary(), "messagePictureFile");
   ASSERT_TRUE(picture && picture->asString());

@@ -5,11 +5,12 @@
 #include <optional>
 
 #include "hosts/springboard/application_services.h"
+#include "hosts/springboard/post_watch.h"
+#include "hosts/springboard/springboard_services.h"
 #include "platform/couria/couria.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/property_list.h"
-#include "platform/notify/notify_center.h"
 #include "platform/runtime/class_registry.h"
 
 namespace hosts {
@@ -20,48 +21,52 @@ using foundation::Value;
 
 namespace {
 
-constexpr const char* kRequestKeys[] = {"messageText", "conversationID", "messagePictureFile",
-                                        "messagePictureFileWithPath"};
-constexpr const char* kSettingsDevicePath =
-    "/var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist";
+// What the request asks to be read at the first post.
+struct Snapshot {
+  std::string file;  // device path
+  std::vector<std::string> keys;
+};
 
-// The send-request keys the mailbox file holds now.
-Dictionary readMailbox() {
-  Dictionary mailbox;
-  if (auto file = foundation::readDictionaryFile(foundation::hostPath(kSettingsDevicePath))) {
-    for (const char* key : kRequestKeys) {
-      if (const Value* v = foundation::find(*file, key)) mailbox[key] = *v;
+std::optional<Snapshot> snapshotOf(const Dictionary& request) {
+  const Value* s = foundation::find(request, "snapshot");
+  const Dictionary* d = s ? s->asDictionary() : nullptr;
+  const Value* file = d ? foundation::find(*d, "file") : nullptr;
+  if (!file || !file->asString()) return std::nullopt;
+  Snapshot snapshot{*file->asString(), {}};
+  if (const Value* keys = foundation::find(*d, "keys"); keys && keys->asArray()) {
+    for (const auto& k : *keys->asArray()) {
+      if (k.asString()) snapshot.keys.push_back(*k.asString());
     }
   }
-  return mailbox;
+  return snapshot;
 }
 
-// Forwards to the process's notify centre and reads the mailbox at the first
-// post. The send request writes the file before it posts, and once the post is
-// out a running messenger may take and clear the request at any moment; the
-// moment of the post is the one at which the file is known to hold the request.
-class MailboxAtPost final : public platform::notify::NotifyCenter {
- public:
-  explicit MailboxAtPost(std::shared_ptr<NotifyCenter> inner) : inner_(std::move(inner)) {}
-
-  void postNotification(std::string_view name) override {
-    if (!mailbox) mailbox = readMailbox();
-    if (inner_) inner_->postNotification(name);
+Dictionary read(const Snapshot& snapshot) {
+  Dictionary out;
+  auto file = foundation::readDictionaryFile(foundation::hostPath(snapshot.file));
+  for (const auto& key : snapshot.keys) {
+    if (const Value* v = file ? foundation::find(*file, key) : nullptr) out[key] = *v;
   }
-  ObserverId addObserver(const void* observer, platform::notify::NotificationCallback callback,
-                         std::string name, platform::notify::SuspensionBehavior behavior) override {
-    return inner_ ? inner_->addObserver(observer, std::move(callback), std::move(name), behavior)
-                  : 0;
-  }
-  void removeObserver(ObserverId id) override {
-    if (inner_) inner_->removeObserver(id);
-  }
+  return out;
+}
 
-  std::optional<Dictionary> mailbox;
+foundation::Id replyContent(const Dictionary& request) {
+  if (const Value* text = foundation::find(request, "text"); text && text->asString()) {
+    return std::make_shared<foundation::NSString>(*text->asString());
+  }
+  if (const Value* photo = foundation::find(request, "photo"); photo && photo->asString()) {
+    return foundation::NSURL::fileURLWithPath(
+        std::filesystem::absolute(*photo->asString()).string());
+  }
+  throw platform::Error("a reply needs a text or a photo");
+}
 
- private:
-  std::shared_ptr<NotifyCenter> inner_;
-};
+template <class T, class Describe>
+foundation::Array since(const std::vector<T>& all, size_t before, Describe describe) {
+  foundation::Array out;
+  for (size_t i = before; i < all.size(); ++i) out.push_back(describe(all[i]));
+  return out;
+}
 
 }  // namespace
 
@@ -74,37 +79,27 @@ Dictionary answerReply(const Dictionary& request) {
   const auto& panel = *couria->openPanel();
   auto extension = couria->extensionForApplication(panel.application);
   if (!extension) throw platform::Error("no extension for " + panel.application);
+  foundation::Id content = replyContent(request);
+  auto snapshot = snapshotOf(request);
 
-  foundation::Id content;
-  if (const Value* text = foundation::find(request, "text"); text && text->asString()) {
-    content = std::make_shared<foundation::NSString>(*text->asString());
-  } else if (const Value* photo = foundation::find(request, "photo"); photo && photo->asString()) {
-    content =
-        foundation::NSURL::fileURLWithPath(std::filesystem::absolute(*photo->asString()).string());
-  } else {
-    throw platform::Error("a reply needs a text or a photo");
-  }
-
-  size_t before = applicationActions().size();
-  auto center = platform::notify::darwinNotifyCenter();
-  auto watching = std::make_shared<MailboxAtPost>(center);
-  platform::notify::setDarwinNotifyCenter(watching);
-  try {
+  size_t actionsBefore = applicationActions().size();
+  size_t alertsBefore = shownAlerts().size();
+  bool posted = false;
+  std::optional<Dictionary> taken;
+  {
+    WatchingPosts watching([&](std::string_view) {
+      if (!posted && snapshot) taken = read(*snapshot);
+      posted = true;
+    });
     extension->sendMessage(std::make_shared<platform::couria::ReplyMessage>(content), panel.user);
-  } catch (...) {
-    platform::notify::setDarwinNotifyCenter(center);
-    throw;
   }
-  platform::notify::setDarwinNotifyCenter(center);
 
-  Dictionary answer;
+  Dictionary answer{{"posted", Value(posted)}};
   if (panel.user) answer["user"] = Value(*panel.user);
-  // Without a post (nothing was sent) the file is read as it is now.
-  answer["mailbox"] = Value(watching->mailbox ? *watching->mailbox : readMailbox());
-  foundation::Array wake;
-  auto actions = applicationActions();
-  for (size_t i = before; i < actions.size(); ++i) wake.push_back(Value(actions[i]));
-  answer["wake"] = Value(wake);
+  if (taken) answer["snapshot"] = Value(*taken);
+  answer["wake"] = Value(
+      since(applicationActions(), actionsBefore, [](const std::string& a) { return Value(a); }));
+  answer["alerts"] = Value(since(shownAlerts(), alertsBefore, alertValue));
   return answer;
 }
 

@@ -1,6 +1,7 @@
 #include "hosts/springboard/springboard_services.h"
 
 #include "hosts/springboard/application_services.h"
+#include "hosts/springboard/post_watch.h"
 
 #include <fmt/format.h>
 
@@ -31,6 +32,7 @@ class LoggingAlertPresenter final : public platform::springboard::AlertPresenter
 }  // namespace
 
 void registerSpringboardServices() {
+  installPostWatch();
   platform::runtime::registerClass(std::make_shared<platform::couria::CouriaClass>());
   platform::springboard::setAlertPresenter(std::make_shared<LoggingAlertPresenter>());
   registerApplicationServices();
@@ -79,21 +81,25 @@ class RecordingAlertPresenter final : public platform::springboard::AlertPresent
 };
 
 platform::foundation::Dictionary alertsAnswer(const platform::foundation::Dictionary&) {
-  using platform::foundation::Value;
   platform::foundation::Array list;
-  for (const auto& a : alertsShown()) {
-    platform::foundation::Dictionary d;
-    if (a.title) d["title"] = Value(*a.title);
-    if (a.message) d["message"] = Value(*a.message);
-    platform::foundation::Array buttons;
-    for (const auto& b : a.buttons) buttons.push_back(Value(b));
-    d["buttons"] = Value(std::move(buttons));
-    list.push_back(Value(std::move(d)));
-  }
-  return {{"alerts", Value(std::move(list))}};
+  for (const auto& a : alertsShown()) list.push_back(alertValue(a));
+  return {{"alerts", platform::foundation::Value(std::move(list))}};
 }
 
 }  // namespace
+
+const std::vector<platform::springboard::Alert>& shownAlerts() { return alertsShown(); }
+
+platform::foundation::Value alertValue(const platform::springboard::Alert& a) {
+  using platform::foundation::Value;
+  platform::foundation::Dictionary d;
+  if (a.title) d["title"] = Value(*a.title);
+  if (a.message) d["message"] = Value(*a.message);
+  platform::foundation::Array buttons;
+  for (const auto& b : a.buttons) buttons.push_back(Value(b));
+  d["buttons"] = Value(std::move(buttons));
+  return Value(std::move(d));
+}
 
 void recordSpringboardAlerts() {
   auto previous = platform::springboard::setAlertPresenter(nullptr);

@@ -163,9 +163,13 @@ class FileLock {
   explicit FileLock(const std::filesystem::path& path) {
     std::string lockPath = path.string() + ".lock";
     fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ >= 0) {
-      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-      }
+    if (fd_ < 0) return;
+    int rc;
+    while ((rc = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (rc != 0) {
+      ::close(fd_);
+      fd_ = -1;
     }
   }
   ~FileLock() {
@@ -173,6 +177,9 @@ class FileLock {
   }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
+
+  // Whether the lock is held; a writer that cannot take it must not write.
+  bool held() const { return fd_ >= 0; }
 
  private:
   int fd_ = -1;
@@ -301,6 +308,10 @@ UpdateResult updateDictionaryFile(const std::filesystem::path& path,
                                   const std::function<void(Dictionary&)>& change) {
   FileLock lock(path);
   UpdateResult result;
+  if (!lock.held()) {
+    result.lockFailed = true;
+    return result;
+  }
   Dictionary dictionary;
   if (auto existing = readDictionaryFile(path)) {
     dictionary = std::move(*existing);

@@ -38,6 +38,9 @@ bool writeDictionaryFileAtomically(const std::filesystem::path& path, const Dict
 // The outcome of updateDictionaryFile.
 struct UpdateResult {
   bool written = false;
+  // The lock could not be taken (its file cannot be created or locked): nothing
+  // was read, changed or written.
+  bool lockFailed = false;
   // Set when a present but unreadable file was moved aside before it was replaced.
   std::optional<std::filesystem::path> keptAside;
 };
@@ -47,7 +50,8 @@ struct UpdateResult {
 // an atomic write replaces the file itself, so the lock cannot live on it) while
 // it reads the file, lets `change` edit the dictionary (empty when the file is
 // absent) and writes it back atomically. Readers need no lock: they see the old
-// file or the new one.
+// file or the new one. A writer that cannot take the lock writes nothing and
+// says so: an unlocked write could lose another writer's change.
 //
 // A file that is present but cannot be read as a dictionary is not silently
 // dropped: it is renamed to "<path>.unreadable-<unix time>" before the new file

@@ -52,7 +52,10 @@ class NSManagedObjectID : public foundation::NSObject {
 
 class NSPersistentStore : public foundation::NSObject {
  public:
-  explicit NSPersistentStore(foundation::Dictionary metadata) : metadata_(std::move(metadata)) {}
+  // A store with its metadata and, for a store kept in a file, the file's URL.
+  explicit NSPersistentStore(foundation::Dictionary metadata,
+                             std::shared_ptr<const foundation::NSURL> url = nullptr)
+      : metadata_(std::move(metadata)), url_(std::move(url)) {}
 
   std::string className() const override { return "NSPersistentStore"; }
   // "<NSPersistentStore: 0x...> (UUID)".
@@ -63,9 +66,12 @@ class NSPersistentStore : public foundation::NSObject {
   std::optional<std::string> identifier() const;
   // Whether the metadata's model version hashes name `entity`.
   bool hasEntity(std::string_view entity) const;
+  // The file URL of the store's file; nil for an in-memory store.
+  const std::shared_ptr<const foundation::NSURL>& URL() const { return url_; }
 
  private:
   foundation::Dictionary metadata_;
+  std::shared_ptr<const foundation::NSURL> url_;
 };
 
 class NSPersistentStoreCoordinator : public foundation::NSObject {

@@ -8,59 +8,20 @@
 #include "platform/foundation/error.h"
 #include "platform/foundation/uuid.h"
 #include "platform/viberdb/sqlite_error.h"
+#include "platform/viberdb/sqlite_statement.h"
 
 namespace platform::messenger {
 
 namespace fs = std::filesystem;
 using foundation::Dictionary;
 using foundation::Value;
+using viberdb::Statement;
 
 namespace {
 
-// One prepared statement, finalised when it goes out of scope; errors become
-// platform::Error through the database's one translator.
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) : db_(db) {
-    int rc = sqlite3_prepare_v2(db, sql, -1, &s_, nullptr);
-    if (rc != SQLITE_OK) throw viberdb::sqliteError(db, rc, sql);
-  }
-  ~Statement() { sqlite3_finalize(s_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-
-  Statement& bind(int i, std::int64_t v) {
-    sqlite3_bind_int64(s_, i, v);
-    return *this;
-  }
-  Statement& bind(int i, const std::string& v) {
-    sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-    return *this;
-  }
-  // Answers whether a row is ready.
-  bool step() {
-    int rc = sqlite3_step(s_);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    throw viberdb::sqliteError(db_, rc, sqlite3_sql(s_));
-  }
-  std::int64_t integer(int column) const { return sqlite3_column_int64(s_, column); }
-  double real(int column) const { return sqlite3_column_double(s_, column); }
-  bool isNull(int column) const { return sqlite3_column_type(s_, column) == SQLITE_NULL; }
-  std::optional<std::int64_t> optionalInteger(int column) const {
-    if (isNull(column)) return std::nullopt;
-    return integer(column);
-  }
-  std::optional<std::string> text(int column) const {
-    if (isNull(column)) return std::nullopt;
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s_, column));
-    return std::string(p, static_cast<size_t>(sqlite3_column_bytes(s_, column)));
-  }
-
- private:
-  sqlite3* db_;
-  sqlite3_stmt* s_ = nullptr;
-};
+// How long a write waits for another writer before it fails (and the tweak
+// tries the request again later).
+constexpr int kBusyTimeoutMs = 2000;
 
 // The messenger's in-memory sticker store, listed before the database's store.
 std::shared_ptr<const NSPersistentStore> stickerStore() {
@@ -105,12 +66,14 @@ std::vector<Dictionary> messagesOf(sqlite3* db, std::int64_t conversation) {
 
 MessengerDatabase::MessengerDatabase(viberdb::ViberDatabase db, fs::path dataContainer)
     : db_(std::move(db)), attachments_(dataContainer / kAttachmentsRelativePath) {
+  auto url =
+      foundation::NSURL::fileURLWithPath((dataContainer / viberdb::kDatabaseRelativePath).string());
   viberdb::StoreMetadata metadata = db_.metadata();
   Dictionary plist = metadata.plist;
   // Z_UUID and the property list agree in every store Core Data writes; the
   // column stands in when the list lacks the key.
   if (!foundation::find(plist, kStoreUUIDKey)) plist[kStoreUUIDKey] = Value(metadata.uuid);
-  auto store = std::make_shared<NSPersistentStore>(std::move(plist));
+  auto store = std::make_shared<NSPersistentStore>(std::move(plist), std::move(url));
   storeUUID_ = store->identifier().value_or(metadata.uuid);
   coordinator_ = std::make_shared<NSPersistentStoreCoordinator>(
       std::vector<std::shared_ptr<const NSPersistentStore>>{stickerStore(), store});
@@ -119,8 +82,11 @@ MessengerDatabase::MessengerDatabase(viberdb::ViberDatabase db, fs::path dataCon
 std::shared_ptr<MessengerDatabase> MessengerDatabase::open(const fs::path& dataContainer) {
   fs::path file = dataContainer / viberdb::kDatabaseRelativePath;
   if (!fs::is_regular_file(file)) throw Error("no Viber database at " + file.string());
-  return std::shared_ptr<MessengerDatabase>(
-      new MessengerDatabase(viberdb::ViberDatabase::open(file), dataContainer));
+  auto db = viberdb::ViberDatabase::open(file, kBusyTimeoutMs);
+  // Refused now rather than at the first send: a store the messenger cannot
+  // write would otherwise take requests and lose them.
+  db.requireWritableStore();
+  return std::shared_ptr<MessengerDatabase>(new MessengerDatabase(std::move(db), dataContainer));
 }
 
 std::shared_ptr<const Conversation> MessengerDatabase::conversationFromRow(

@@ -1,13 +1,11 @@
 #include "platform/viberdb/large_database.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <random>
 #include <vector>
 
 #include "platform/foundation/error.h"
-#include "platform/viberdb/sqlite_error.h"
+#include "platform/viberdb/sqlite_statement.h"
 
 namespace platform::viberdb {
 
@@ -28,29 +26,6 @@ std::string numberFor(std::int64_t i) { return "+1555" + std::to_string(2000000 
 
 std::string groupIdFor(std::int64_t conversation) {
   return std::to_string(5800000000000000000 + conversation);
-}
-
-// One integer from SQL that answers one row.
-std::int64_t queryInt(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
-  if (rc != SQLITE_OK) throw sqliteError(db, rc, "preparing " + sql);
-  std::int64_t v = 0;
-  if (sqlite3_step(s) == SQLITE_ROW) v = sqlite3_column_int64(s, 0);
-  sqlite3_finalize(s);
-  return v;
-}
-
-std::string queryText(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
-  if (rc != SQLITE_OK) throw sqliteError(db, rc, "preparing " + sql);
-  std::string v;
-  if (sqlite3_step(s) == SQLITE_ROW && sqlite3_column_text(s, 0)) {
-    v = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-  }
-  sqlite3_finalize(s);
-  return v;
 }
 
 }  // namespace
@@ -167,12 +142,13 @@ LargeDatabaseInfo describeLargeDatabase(ViberDatabase& db) {
   sqlite3* h = db.handle();
   LargeDatabaseInfo info;
   info.hotConversation = kHotConversation;
-  info.hotLatestToken = queryInt(
+  info.hotLatestToken = queryInteger(
       h, "SELECT ZTOKEN FROM ZVIBERMESSAGE WHERE ZCONVERSATION = 1 ORDER BY ZTOKEN DESC LIMIT 1");
   info.mediumConversation = kMediumConversation;
-  info.mediumMessages = queryInt(h, "SELECT COUNT(*) FROM ZVIBERMESSAGE WHERE ZCONVERSATION = 2");
+  info.mediumMessages =
+      queryInteger(h, "SELECT COUNT(*) FROM ZVIBERMESSAGE WHERE ZCONVERSATION = 2");
   info.groupConversation =
-      queryInt(h, "SELECT MAX(Z_PK) FROM ZCONVERSATION WHERE ZGROUPID IS NOT NULL");
+      queryInteger(h, "SELECT MAX(Z_PK) FROM ZCONVERSATION WHERE ZGROUPID IS NOT NULL");
   info.groupId = queryText(h, "SELECT ZGROUPID FROM ZCONVERSATION WHERE Z_PK = " +
                                   std::to_string(info.groupConversation));
   info.groupMemberNumber = queryText(

@@ -45,8 +45,10 @@ namespace platform::viberdb {
 // Where the database lives inside the data container.
 inline constexpr const char* kDatabaseRelativePath = "Documents/Contacts.data";
 
-// Core Data's entity numbers (Z_ENT); the many-to-many table is named after
-// Conversation (4) and PhoneNumberIndex (8).
+// The entities of the store. A new store numbers them (Z_ENT) as below; an
+// existing store's own numbers are read from its Z_PRIMARYKEY by entity name,
+// so a store numbered differently still works. The many-to-many table keeps
+// the name Z_4PHONENUMINDEXES whatever the numbers.
 enum class Entity : int {
   ABContact = 1,
   Attachment = 2,
@@ -125,8 +127,16 @@ class ViberDatabase {
   // when a file already exists at `file`.
   static ViberDatabase create(const std::filesystem::path& file);
   // Opens an existing database read-write, in WAL mode, waiting up to
-  // `busyTimeoutMs` for a lock held by another connection.
+  // `busyTimeoutMs` for a lock held by another connection. Throws for a file
+  // that can only be read.
   static ViberDatabase open(const std::filesystem::path& file, int busyTimeoutMs = 5000);
+
+  // Throws, saying why, unless this connection can write every row the
+  // messenger writes: Z_PRIMARYKEY numbers the entities written, and every
+  // table and column written exists.
+  void requireWritableStore();
+  // The store's number (Z_ENT) of `entity`; throws when Z_PRIMARYKEY has none.
+  int entityNumber(Entity entity) const;
 
   ViberDatabase(ViberDatabase&& other) noexcept;
   ViberDatabase& operator=(ViberDatabase&& other) noexcept;
@@ -169,12 +179,17 @@ class ViberDatabase {
 
  private:
   explicit ViberDatabase(sqlite3* db);
+  void loadEntityNumbers();
   std::int64_t nextKey(Entity entity);
   std::int64_t nextToken();
   class StatementCache;
   sqlite3* db_ = nullptr;
   std::unique_ptr<StatementCache> statements_;
+  std::map<std::string, int, std::less<>> entityNumbers_;  // Z_NAME -> Z_ENT
 };
+
+// The name of `entity` in Z_PRIMARYKEY and the model ("ViberMessage"...).
+const char* entityName(Entity entity);
 
 // The current time as a Date.
 foundation::Date now();

@@ -85,6 +85,7 @@ int runCommandLine(int argc, char** argv) {
   addAlertsCommand(app, exitCode);
   addSettingsCommand(app, exitCode);
   addPushCommand(app, exitCode);
+  addOutboxCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -43,6 +43,7 @@ void addMessengerCommands(CLI::App& app, int& exitCode);
 void addAlertsCommand(CLI::App& app, int& exitCode);
 void addSettingsCommand(CLI::App& app, int& exitCode);
 void addPushCommand(CLI::App& app, int& exitCode);
+void addOutboxCommand(CLI::App& app, int& exitCode);
 
 // The default device folder: "$XDG_DATA_HOME/pxviber/device", or
 // "~/.local/share/pxviber/device" when XDG_DATA_HOME is not set.

@@ -5,13 +5,13 @@
 #include "platform/foundation/log.h"
 #include "platform/messenger/db_manager.h"
 #include "platform/runtime/class_registry.h"
-#include "tweak/bridge/messenger_contract.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/viber_contract.h"
 
 namespace tweak {
 
 namespace pm = platform::messenger;
-namespace sel = messenger::selector;
+namespace sel = viber::selector;
 using platform::foundation::describe;
 using platform::foundation::NSLog;
 using platform::runtime::MSHookMessageEx;
@@ -143,7 +143,7 @@ void installDBManagerCapture() {
   NSLog("PXVIBER: ctor");
   // The autorelease pool of the phone has no counterpart: nothing here is
   // autoreleased, and the class lookup hands out no temporary objects.
-  auto* cls = platform::runtime::lookUpClass<pm::DBManagerClass>(messenger::kDBManagerClass);
+  auto* cls = platform::runtime::lookUpClass<pm::DBManagerClass>(viber::kDBManagerClass);
   if (!cls) return;
   hookInitialisers(*cls);
   hookGetters(*cls);

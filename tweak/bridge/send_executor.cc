@@ -1,162 +1,116 @@
 #include "tweak/bridge/send_executor.h"
 
 #include <fmt/format.h>
+#include <unistd.h>
 
 #include "platform/foundation/log.h"
 #include "platform/messenger/db_manager.h"
 #include "tweak/bridge/db_manager_capture.h"
-#include "tweak/bridge/messenger_contract.h"
+#include "tweak/bridge/message_store.h"
+#include "tweak/bridge/request_outcomes.h"
+#include "tweak/bridge/request_sending.h"
 #include "tweak/core/alert_relay.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/send_queue.h"
 
 namespace tweak {
 
 namespace foundation = platform::foundation;
-namespace pm = platform::messenger;
 using foundation::NSLog;
-using foundation::Value;
 
 namespace {
 
-// A mailbox value handed to the messenger as the object the file held: text as
-// a string, any other kind as an object of that kind that prints as "%@" would.
-class PropertyListObject final : public foundation::NSObject {
- public:
-  explicit PropertyListObject(Value value) : value_(std::move(value)) {}
-  std::string className() const override {
-    switch (value_.kind()) {
-      case Value::Kind::Boolean:
-      case Value::Kind::Integer:
-      case Value::Kind::Real:
-        return "NSNumber";
-      case Value::Kind::Data:
-        return "NSData";
-      case Value::Kind::Date:
-        return "NSDate";
-      case Value::Kind::Array:
-        return "NSArray";
-      case Value::Kind::Dictionary:
-        return "NSDictionary";
-      default:
-        return "NSObject";
-    }
-  }
-  std::string description() const override { return value_.description(); }
+constexpr double kRetryAfterFailedWriteSeconds = 60;
 
- private:
-  Value value_;
+// What one pass took out of the mailbox.
+struct Taken {
+  SendResults toSend;  // in queue order, each with the claim it had before
+  ExpiredRequests expired;
+  std::vector<std::string> damaged;
+  std::optional<double> nextDue;  // the earliest next try of requests not due yet
 };
 
-foundation::Id objectFor(const std::optional<Value>& value) {
-  if (!value) return nullptr;
-  if (const std::string* text = value->asString()) {
-    return std::make_shared<foundation::NSString>(*text);
-  }
-  return std::make_shared<PropertyListObject>(*value);
+// Who claims a request: this messenger process.
+std::string messengerName() { return fmt::format("Viber[{}]", ::getpid()); }
+
+// Whether the file holds anything to take (read without the lock: a request
+// written meanwhile comes with a notification of its own).
+bool holdsRequests(const foundation::Dictionary& file) {
+  QueueState queue = readQueue(file);
+  return !queue.pending.empty() || !queue.damaged.empty() || requestLeftInKeys(file, queue);
 }
 
-std::optional<Value> entry(const std::optional<foundation::Dictionary>& file, const char* k) {
-  if (!file) return std::nullopt;
-  const Value* v = foundation::find(*file, k);
-  return v ? std::optional<Value>(*v) : std::nullopt;
-}
-
-// The request as the file held it; absent keys are nil.
-struct SendRequest {
-  std::optional<Value> text;
-  std::optional<Value> conversationID;
-  std::optional<Value> pictureFile;
-};
-
-SendRequest readRequest() {
-  auto file = readMailbox();
-  return {entry(file, key::messageText), entry(file, key::conversationID),
-          entry(file, key::messagePictureFile)};
-}
-
-void fail(const char* alertText, const char* logLine) {
-  showAlert(kAlertTitle, alertText);
-  NSLog(std::string_view(logLine));
-}
-
-// Picture completion: holds the file name for as long as the messenger keeps it.
-pm::PictureCompletion pictureCompletion(foundation::Id fileName) {
-  return [fileName](bool) {
-    if (settings().debugMode) NSLog("PXVIBER: sendPictureM completion block");
-    // The manager current when the messenger calls back, not the one that sent.
-    std::shared_ptr<pm::DBManager> manager = capturedManager();
-    pm::AttachmentRef attachment = manager ? manager->getAttachmentWithName(fileName) : nullptr;
-    if (attachment) {
-      manager->uploadAttachment(attachment, false);
-      return;
+void claim(QueueState& queue, SendTrigger trigger, double now, std::int64_t afterKey,
+           Taken& taken) {
+  for (auto& r : queue.pending) {
+    if (isInFlight(r)) continue;
+    if (trigger == SendTrigger::Retry && r.nextAttempt && *r.nextAttempt > now) {
+      taken.nextDue = std::min(taken.nextDue.value_or(*r.nextAttempt), *r.nextAttempt);
+      continue;
     }
-    NSLog("PXVIBER: unable to find the attachment for upload!");
-    showAlert(kAlertTitle, kPictureFailedAlert);
-  };
+    taken.toSend.emplace_back(r, SendResult{});
+    r.claim = SendClaim{messengerName(), now, afterKey};
+  }
+}
+
+// The one locked write of a pass.
+bool take(SendTrigger trigger, std::int64_t afterKey, Taken& taken) {
+  double now = queueNow();
+  return updateMailbox([&](foundation::Dictionary& file) {
+    taken = Taken{};
+    QueueState queue = readQueue(file);
+    taken.damaged = queue.damaged;
+    // A request left in the four keys alone is older than anything queued.
+    if (auto left = requestLeftInKeys(file, queue))
+      queue.pending.insert(queue.pending.begin(), *left);
+    writeQueue(file, queue.pending);
+    taken.expired = expireRequests(file, now, isInFlight);
+    queue = readQueue(file);
+    claim(queue, trigger, now, afterKey, taken);
+    writeQueue(file, queue.pending);
+  });
+}
+
+// A send notification that found no request in a file that never held a queue:
+// no request was ever made, and the user is told so. Once a queue exists, an
+// empty notification is one whose requests were already handled.
+void noRequest() {
+  showAlert(kAlertTitle, kNoConversationIDAlert);
+  NSLog("PXVIBER: unable to read message conversationID! Message not sent.");
 }
 
 }  // namespace
 
-std::shared_ptr<const pm::Conversation> resolveConversation(pm::DBManager& manager,
-                                                            const std::string& conversationID) {
-  pm::CoordinatorRef coordinator = manager.persistentStoreCoordinator();
-  std::shared_ptr<const pm::NSPersistentStore> store;
-  if (coordinator) {
-    for (const auto& candidate : coordinator->persistentStores()) {
-      const Value* hashes =
-          foundation::find(candidate->metadata(), messenger::kStoreModelVersionHashesKey);
-      if (hashes && hashes->asDictionary() &&
-          foundation::find(*hashes->asDictionary(), messenger::kConversationEntity)) {
-        store = candidate;
-        break;
-      }
-    }
+void sendPendingRequests(SendTrigger trigger) {
+  auto file = readMailbox();
+  if (!file || !holdsRequests(*file)) {
+    if (trigger == SendTrigger::Notification && !(file && readQueue(*file).used)) noRequest();
+    return;
   }
-  if (!store) {
-    NSLog("PXVIBER: unable to find conversation persistent store!");
-    return nullptr;
+  std::shared_ptr<platform::messenger::DBManager> manager = capturedManager();
+  // One reading of the database for the whole pass. Its highest message key
+  // before anything is sent goes into the claims: a later messenger looks for
+  // this pass's messages after it.
+  auto store = manager ? openMessageStore(*manager) : nullptr;
+  Taken taken;
+  if (!take(trigger, store ? store->lastMessageKey().value_or(0) : 0, taken)) {
+    NSLog("PXVIBER: unable to take the send requests; they stay for a later try");
+    scheduleRetryAt(queueNow() + kRetryAfterFailedWriteSeconds);
+    return;
   }
-  const Value* uuid = foundation::find(store->metadata(), messenger::kStoreUUIDKey);
-  std::string uri = fmt::format(fmt::runtime(messenger::kConversationURIFormat),
-                                uuid ? uuid->description() : "(null)", conversationID);
-  if (settings().debugMode) NSLog("PXVIBER: generate conversation URL: {}", uri);
-  auto objectID =
-      coordinator->managedObjectIDForURIRepresentation(foundation::NSURL::URLWithString(uri));
-  return manager.getConversationWithManagedObjectID(objectID);
+  for (const auto& why : taken.damaged) NSLog("PXVIBER: dropped a damaged send request: {}", why);
+  for (auto& [request, result] : taken.toSend) result = sendRequest(request, manager, store.get());
+  settleRequests(taken.toSend, taken.expired);
+  if (taken.nextDue) scheduleRetryAt(*taken.nextDue);
 }
 
 void sendMessageCallback(platform::notify::NotifyCenter*, const void*, std::string_view,
                          const void*, const void*) {
   if (settings().debugMode) NSLog("PXVIBER: sendMessage callback in Viber");
-  SendRequest request = readRequest();
-  if (!request.conversationID) {
-    // The request keys stay: only the alert relay writes, its own keys.
-    fail(kNoConversationIDAlert,
-         "PXVIBER: unable to read message conversationID! Message not sent.");
-    return;
-  }
-  // From here on the request lives only in memory; a failure below discards it.
-  clearSendRequest();
-  std::shared_ptr<pm::DBManager> manager = capturedManager();
-  if (!manager) {
-    fail(kNoManagerAlert, "PXVIBER: Unable to get DBM. Message not sent.");
-    return;
-  }
-  auto conversation = resolveConversation(*manager, request.conversationID->description());
-  if (!conversation) {
-    fail(kNoConversationAlert, "PXVIBER: unable to find conversation! Message not sent.");
-    return;
-  }
-  if (!request.pictureFile) {
-    manager->sendMessageOfType(std::make_shared<foundation::NSString>("text"),
-                               objectFor(request.text), nullptr, conversation, nullptr, nullptr,
-                               nullptr, nullptr, nullptr);
-    return;
-  }
-  foundation::Id fileName = objectFor(request.pictureFile);
-  manager->sendPictureMessageWithConversation(conversation, fileName, objectFor(request.text),
-                                              nullptr, pictureCompletion(fileName));
+  sendPendingRequests(SendTrigger::Notification);
 }
+
+void sendRequestsLeftPending() { sendPendingRequests(SendTrigger::Launch); }
 
 }  // namespace tweak

@@ -8,17 +8,46 @@ namespace tweak {
 
 namespace foundation = platform::foundation;
 
-void showAlert(const std::optional<std::string>& title, const std::optional<std::string>& message) {
+namespace {
+
+void relay(const std::optional<std::string>& title, const std::optional<std::string>& message,
+           const std::optional<std::string>& replies) {
   if (!settings().showAlerts) return;
   updateMailbox([&](foundation::Dictionary& d) {
     if (title) d[key::alertTitle] = foundation::Value(*title);
     if (message) d[key::alertMessage] = foundation::Value(*message);
+    if (replies) {
+      d[key::alertReplies] = foundation::Value(*replies);
+    } else {
+      d.erase(key::alertReplies);
+    }
   });
   // A failed write is not a reason to stay silent: the springboard then shows
   // what the file holds.
   if (auto center = platform::notify::darwinNotifyCenter()) {
     center->postNotification(kShowAlertNotification);
   }
+}
+
+std::optional<std::string> text(const foundation::Dictionary& file, const char* k) {
+  const auto* v = foundation::find(file, k);
+  return v && v->asString() ? std::optional(*v->asString()) : std::nullopt;
+}
+
+}  // namespace
+
+void showAlert(const std::optional<std::string>& title, const std::optional<std::string>& message) {
+  relay(title, message, std::nullopt);
+}
+
+void showReplyAlert(const std::string& title, const std::string& message,
+                    const std::string& replies) {
+  relay(title, message, replies);
+}
+
+void showAlertHere(const std::string& title, const std::string& message) {
+  if (!settings().showAlerts) return;
+  platform::springboard::UIAlertView(title, message, std::string("OK")).show();
 }
 
 void showAlertCallback(platform::notify::NotifyCenter*, const void*, std::string_view, const void*,
@@ -29,11 +58,10 @@ void showAlertCallback(platform::notify::NotifyCenter*, const void*, std::string
   std::optional<std::string> title;
   std::optional<std::string> message;
   if (file) {
-    if (const auto* v = foundation::find(*file, key::alertMessage); v && v->asString()) {
-      message = *v->asString();
-    }
-    if (const auto* v = foundation::find(*file, key::alertTitle); v && v->asString()) {
-      title = *v->asString();
+    message = text(*file, key::alertMessage);
+    title = text(*file, key::alertTitle);
+    if (auto replies = text(*file, key::alertReplies)) {
+      message = message ? *message + "\n" + *replies : *replies;
     }
   }
   platform::springboard::UIAlertView(title, message, std::string("OK")).show();

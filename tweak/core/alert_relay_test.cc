@@ -43,6 +43,24 @@ TEST_F(AlertRelay, AlertTravelsThroughTheFileAndIsShownWithOneOKButton) {
                          "PXVIBER Error|Unable to match conversation. Message not sent.|OK"});
 }
 
+TEST_F(AlertRelay, ReplyLinesHaveTheirOwnKeyAndAreShownUnderTheMessageUntilTheNextAlert) {
+  settings().showAlerts = true;
+  showReplyAlert("PXVIBER Error", "Unable to match conversation. Message not sent.",
+                 "Reply to conversation 7: \"hi\"");
+  // The message key holds the failure's text alone, as readers of the file know it.
+  EXPECT_EQ(file(),
+            "alertMessage=Unable to match conversation. Message not sent.,alertReplies=Reply to "
+            "conversation 7: \"hi\",alertTitle=PXVIBER Error");
+  showAlertCallback(nullptr, nullptr, kShowAlertNotification, nullptr, nullptr);
+  showAlert("PXVIBER Error", "Unable to send picture message.");
+  EXPECT_EQ(file(), "alertMessage=Unable to send picture message.,alertTitle=PXVIBER Error");
+  showAlertCallback(nullptr, nullptr, kShowAlertNotification, nullptr, nullptr);
+  EXPECT_EQ(shown(), (std::vector<std::string>{
+                         "PXVIBER Error|Unable to match conversation. Message not sent.\nReply "
+                         "to conversation 7: \"hi\"|OK",
+                         "PXVIBER Error|Unable to send picture message.|OK"}));
+}
+
 TEST_F(AlertRelay, NilTitleKeepsTheOlderTitle) {
   settings().showAlerts = true;
   showAlert("First", "one");

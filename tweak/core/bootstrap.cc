@@ -1,5 +1,7 @@
 #include "tweak/core/bootstrap.h"
 
+#include <utility>
+
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/log.h"
 #include "platform/runtime/class_registry.h"
@@ -18,15 +20,27 @@ std::optional<std::string>& bundleIdentifierSlot() {
   return identifier;
 }
 
+// What runs once the settings are first loaded (the role's settled entry point).
+std::function<void()>& settledSlot() {
+  static std::function<void()> settled;
+  return settled;
+}
+
 }  // namespace
 
 const std::optional<std::string>& hostBundleIdentifier() { return bundleIdentifierSlot(); }
 
-void resetBootstrapForTesting() { bundleIdentifierSlot().reset(); }
+void resetBootstrapForTesting() {
+  bundleIdentifierSlot().reset();
+  settledSlot() = nullptr;
+}
 
 void preferencesChangedCallback(notify::NotifyCenter*, const void*, std::string_view, const void*,
                                 const void*) {
   loadPreferences();
+  // After the load: the pending requests are handled with this process's
+  // settings (debugMode, showAlerts), not the zero values before it.
+  if (auto settled = std::exchange(settledSlot(), nullptr)) settled();
 }
 
 void runBootstrap(const BootstrapEntryPoints& entryPoints) {
@@ -58,7 +72,9 @@ void runBootstrap(const BootstrapEntryPoints& entryPoints) {
     center->postNotification(kPreferencesChangedNotification);
   }
 
-  if (hostBundleIdentifier() == kMessengerBundleIdentifier) {
+  bool messenger = hostBundleIdentifier() == kMessengerBundleIdentifier;
+  settledSlot() = messenger ? entryPoints.messengerSettled : entryPoints.springboardSettled;
+  if (messenger) {
     if (center) {
       center->addObserver(nullptr, entryPoints.sendMessageCallback, kSendMessageNotification,
                           notify::SuspensionBehavior::DeliverImmediately);

@@ -28,12 +28,17 @@ struct BootstrapEntryPoints {
   std::function<std::shared_ptr<platform::couria::CouriaExtension>()> newExtension;
   // The messenger's observer of the send notification.
   platform::notify::NotificationCallback sendMessageCallback;
+  // Run once, after the settings are first loaded, in the role's process: the
+  // messenger sends the requests left pending, the springboard watches their
+  // deadlines.
+  std::function<void()> messengerSettled;
+  std::function<void()> springboardSettled;
 };
 
 void runBootstrap(const BootstrapEntryPoints& entryPoints);
 
 // The observer of the preferences notification: ignores its arguments and calls
-// loadPreferences().
+// loadPreferences(); at its first call, then runs the role's settled entry point.
 void preferencesChangedCallback(platform::notify::NotifyCenter* center, const void* observer,
                                 std::string_view name, const void* object, const void* userInfo);
 

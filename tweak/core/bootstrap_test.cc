@@ -26,10 +26,13 @@ class Bootstrap : public testing::TweakTest {
                         made_ = e;
                         return e;
                       },
-                  .sendMessageCallback = [this](auto...) { ++sendCallbacks_; }});
+                  .sendMessageCallback = [this](auto...) { ++sendCallbacks_; },
+                  .messengerSettled = [this] { settled_.push_back("messenger " + values()); },
+                  .springboardSettled = [this] { settled_.push_back("springboard " + values()); }});
   }
   std::weak_ptr<NullExtension> made_;
   int sendCallbacks_ = 0;
+  std::vector<std::string> settled_;
 };
 
 TEST_F(Bootstrap, MessengerRoleLogsAndObservesPreferencesAndSend) {
@@ -86,6 +89,22 @@ TEST_F(Bootstrap, SettingsAreZeroUntilTheFirstDeliveryThenLoaded) {
   EXPECT_EQ(center_->posts(), std::vector<std::string>{kPreferencesChangedNotification});
   loop_->runPending();
   EXPECT_EQ(values(), "1 3 10 0 1");
+}
+
+TEST_F(Bootstrap, TheRolesSettledEntryRunsOnceAfterTheSettingsFirstLoad) {
+  boot("com.viber");
+  EXPECT_TRUE(settled_.empty());
+  loop_->runPending();
+  // The defaults are loaded by then: showAlerts is on for whatever it sends.
+  EXPECT_EQ(settled_, std::vector<std::string>{"messenger 1 3 10 0 1"});
+  center_->postNotification(kPreferencesChangedNotification);
+  loop_->runPending();
+  EXPECT_EQ(settled_.size(), 1u);
+  resetBootstrapForTesting();
+  settled_.clear();
+  boot("com.apple.springboard");
+  loop_->runPending();
+  EXPECT_EQ(settled_, std::vector<std::string>{"springboard 1 3 10 0 1"});
 }
 
 }  // namespace

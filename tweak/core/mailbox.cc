@@ -26,6 +26,11 @@ void setMailboxReaderForTesting(MailboxReader reader) { readerSlot() = std::move
 
 bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change) {
   auto result = foundation::updateDictionaryFile(preferencesPath(), change);
+  if (result.lockFailed) {
+    foundation::NSLog("PXVIBER: could not lock settings file {}; nothing written",
+                      preferencesPath().string());
+    return false;
+  }
   if (result.keptAside) {
     foundation::NSLog("PXVIBER: settings file was unreadable; kept it as {}",
                       result.keptAside->string());
@@ -34,15 +39,6 @@ bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change) {
     foundation::NSLog("PXVIBER: could not write settings file {}", preferencesPath().string());
   }
   return result.written;
-}
-
-bool clearSendRequest() {
-  return updateMailbox([](foundation::Dictionary& d) {
-    d.erase(key::messageText);
-    d.erase(key::conversationID);
-    d.erase(key::messagePictureFile);
-    d.erase(key::messagePictureFileWithPath);
-  });
 }
 
 }  // namespace tweak

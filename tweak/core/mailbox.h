@@ -27,7 +27,4 @@ void setMailboxReaderForTesting(MailboxReader reader);
 // Answers whether the new file was written.
 bool updateMailbox(const std::function<void(platform::foundation::Dictionary&)>& change);
 
-// Removes the four send-request keys (after the messenger has taken a request).
-bool clearSendRequest();
-
 }  // namespace tweak

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "tweak/core/send_queue.h"
 #include "tweak/testing/tweak_test_environment.h"
 
 namespace tweak {
@@ -46,8 +47,18 @@ TEST_F(Mailbox, ClearingRemovesTheFourRequestKeysOnly) {
              {"alertTitle", Value("t")},
              {"alertMessage", Value("m")},
              {"maxMessagesToDisplay", Value(4)}});
-  clearSendRequest();
+  updateMailbox(removeRequestKeys);
   EXPECT_EQ(file(), "alertMessage=m,alertTitle=t,maxMessagesToDisplay=4");
+}
+
+TEST_F(Mailbox, AWriterThatCannotTakeTheLockWritesNothingAndSaysSo) {
+  writeFile({{"debugMode", Value(true)}});
+  // A folder where the lock file belongs: the lock cannot be opened, while the
+  // settings folder itself is writable.
+  std::filesystem::create_directory(preferencesPath().string() + ".lock");
+  EXPECT_FALSE(updateMailbox([](Dictionary& d) { d["conversationID"] = Value("12"); }));
+  EXPECT_EQ(file(), "debugMode=1");
+  EXPECT_EQ(log_.linesStartingWith("PXVIBER: could not lock settings file ").size(), 1u);
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ inline constexpr const char* kPreferencesChangedNotification =
     "org.northquay.parlexviber.preferencesChanged";
 inline constexpr const char* kSendMessageNotification = "org.northquay.parlexviber.sendMessage";
 inline constexpr const char* kShowAlertNotification = "org.northquay.parlexviber.showAlert";
+// Posted by the messenger each time it records the outcome of a send request.
+inline constexpr const char* kRequestOutcomeNotification =
+    "org.northquay.parlexviber.requestOutcome";
 
 // Keys of the file.
 namespace key {
@@ -31,10 +34,17 @@ inline constexpr const char* debugMode = "debugMode";
 inline constexpr const char* showAlerts = "showAlerts";
 inline constexpr const char* alertTitle = "alertTitle";
 inline constexpr const char* alertMessage = "alertMessage";
+// The replies an alert is about, one line each, shown under its message.
+inline constexpr const char* alertReplies = "alertReplies";
 inline constexpr const char* messageText = "messageText";
 inline constexpr const char* conversationID = "conversationID";
 inline constexpr const char* messagePictureFile = "messagePictureFile";
 inline constexpr const char* messagePictureFileWithPath = "messagePictureFileWithPath";
+// The queue of send requests and their recorded outcomes (send_queue.h), and
+// how long a request may wait for the messenger.
+inline constexpr const char* pendingRequests = "pendingRequests";
+inline constexpr const char* requestOutcomes = "requestOutcomes";
+inline constexpr const char* requestDeadlineSeconds = "requestDeadlineSeconds";
 }  // namespace key
 
 // Defaults for keys absent from the file.

@@ -10,13 +10,14 @@
 #include "platform/foundation/log.h"
 #include "tweak/core/application_location.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/viber_contract.h"
 
 namespace tweak {
 
 using platform::foundation::NSLog;
 
 std::string viberDatabasePath() {
-  return platform::foundation::describe(viberAppPath()) + "/Documents/Contacts.data";
+  return platform::foundation::describe(viberAppPath()) + "/" + viber::kDatabaseFile;
 }
 
 std::optional<ViberDatabaseReader> ViberDatabaseReader::open(const std::string& path) {

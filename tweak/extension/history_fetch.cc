@@ -6,6 +6,7 @@
 #include "platform/foundation/date_format.h"
 #include "platform/foundation/log.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/viber_contract.h"
 #include "tweak/extension/conversation_message.h"
 #include "tweak/extension/database_access.h"
 #include "tweak/extension/viber_couria_extension.h"
@@ -18,11 +19,10 @@ using platform::foundation::describe;
 using platform::foundation::NSLog;
 using platform::foundation::NSString;
 
-// Seconds from the Unix epoch to 2001-01-01 00:00:00 UTC, the epoch of ZDATE.
-// A calendar shift of 31 years lands a day early whenever those years hold
-// seven leap days instead of eight, so the exact distance is added instead.
-constexpr std::int64_t kReferenceDateOffset = 978307200;
-static_assert(kReferenceDateOffset ==
+// ZDATE counts from 2001-01-01 00:00:00 UTC. A calendar shift of 31 years
+// lands a day early whenever those years hold seven leap days instead of
+// eight, so the exact distance is added instead.
+static_assert(viber::kDatabaseEpochOffset ==
               static_cast<std::int64_t>(platform::foundation::Date::kUnixToReference));
 
 // The window and the order work on the stored number ZDATE, not on the local
@@ -32,12 +32,15 @@ static_assert(kReferenceDateOffset ==
 // Messages stored with the same ZDATE come in the database's order (the key),
 // newest first like the rest, so that the limit keeps the last ones stored.
 constexpr const char* kStatementHead =
-    "SELECT M.ZCONVERSATION, datetime(M.ZDATE + 978307200, 'unixepoch', 'localtime') AS MDATE, "
+    "SELECT M.ZCONVERSATION, datetime(M.ZDATE + " PXVIBER_DATABASE_EPOCH_OFFSET_SQL
+    ", 'unixepoch', 'localtime') AS MDATE, "
     "M.ZTEXT, M.ZPHONENUMINDEX, ZMAINNAME, ZSUFFIXNAME AS FULLNAME, ZCONVERSATION.ZGROUPID FROM "
     "ZVIBERMESSAGE AS M LEFT OUTER JOIN ZPHONENUMBERINDEX ON ZPHONENUMBERINDEX.Z_PK = "
     "M.ZPHONENUMINDEX LEFT OUTER JOIN ZABCONTACT ON ZPHONENUMBERINDEX.ZCONTACT = ZABCONTACT.Z_PK "
     "LEFT OUTER JOIN ZCONVERSATION ON M.ZCONVERSATION = ZCONVERSATION.Z_PK WHERE M.ZCONVERSATION "
-    "= ?1 AND M.ZDATE >= CAST(strftime('%s', 'now') AS INTEGER) - 978307200 - ?2 * 86400 ORDER "
+    "= ?1 AND M.ZDATE >= CAST(strftime('%s', 'now') AS INTEGER) "
+    "- " PXVIBER_DATABASE_EPOCH_OFFSET_SQL
+    " - ?2 * 86400 ORDER "
     "BY M.ZDATE DESC, M.Z_PK DESC ";
 
 // The day window and the count limit; negative settings count as 0.

@@ -1,9 +1,5 @@
 #include "tweak/extension/photo_attachment.h"
 
-#include <cmath>
-#include <cstdint>
-#include <limits>
-
 #include "platform/graphics/ui_image.h"
 #include "tweak/image/fix_orientation.h"
 #include "tweak/image/resize_category.h"
@@ -32,17 +28,6 @@ std::optional<AttachmentJpegs> makeAttachmentJpegs(platform::foundation::Bytes p
   auto preview = fittedJpeg(upright, previewBound, kPreviewQuality);
   if (!full || !preview) return std::nullopt;
   return AttachmentJpegs{std::move(*full), std::move(*preview)};
-}
-
-std::string attachmentFileName(double secondsSince1970) {
-  // A 64-bit count whatever the width of unsigned long; a time before 1970 or
-  // past the count's end names the nearest end instead of wrapping.
-  constexpr double kEnd = 18446744073709551616.0;  // 2^64
-  double seconds = std::floor(secondsSince1970);
-  std::uint64_t whole = !(seconds > 0)    ? 0
-                        : seconds >= kEnd ? std::numeric_limits<std::uint64_t>::max()
-                                          : static_cast<std::uint64_t>(seconds);
-  return std::to_string(whole) + "00.jpg";
 }
 
 }  // namespace tweak

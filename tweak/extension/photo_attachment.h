@@ -5,7 +5,6 @@
 #pragma once
 
 #include <optional>
-#include <string>
 
 #include "platform/foundation/file_io.h"
 #include "platform/graphics/geometry.h"
@@ -27,10 +26,5 @@ inline constexpr float kPreviewQuality = 0.4f;
 // decoder takes, or an encode fails.
 std::optional<AttachmentJpegs> makeAttachmentJpegs(platform::foundation::Bytes photo,
                                                    platform::graphics::CGSize previewBound);
-
-// The name of both files of a photo stored at `secondsSince1970`: "%lu00.jpg"
-// of the whole seconds (the fraction cut off) as the phone's 64-bit processor
-// prints it, on every processor: 144950000000.jpg at 1,449,500,000.6 s.
-std::string attachmentFileName(double secondsSince1970);
 
 }  // namespace tweak

@@ -1,59 +1,66 @@
 // The send request: the user's reply, handed over by Couria in the springboard,
-// becomes a request in the mailbox for the messenger, announced by the send
-// notification; a photo is stored in Viber's attachment folders first.
-#include <fmt/format.h>
+// joins the queue of send requests in the mailbox for the messenger, announced
+// by the send notification; a photo is stored in Viber's attachment folders
+// first.
+//
+// A reply that cannot be handed over is never announced: when the photo cannot
+// be read or stored, or the request cannot be written, nothing is posted, the
+// photo files already stored are removed and the user is told which reply it
+// was.
+#include <variant>
 
-#include <chrono>
-#include <cmath>
-
-#include "platform/foundation/device.h"
-#include "platform/foundation/file_io.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/object.h"
-#include "platform/graphics/geometry.h"
 #include "platform/notify/notify_center.h"
-#include "platform/springboard/screen.h"
-#include "tweak/core/application_location.h"
+#include "tweak/core/alert_relay.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
-#include "tweak/extension/photo_attachment.h"
+#include "tweak/core/send_queue.h"
+#include "tweak/core/undelivered_reply.h"
+#include "tweak/extension/attachment_store.h"
+#include "tweak/extension/deadline_watch.h"
 #include "tweak/extension/viber_couria_extension.h"
 
 namespace tweak {
 
 namespace foundation = platform::foundation;
-namespace graphics = platform::graphics;
 using foundation::NSLog;
 
 namespace {
 
-// The attachment name of a photo stored now.
-std::string attachmentName() {
-  return attachmentFileName(
-      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
+void tellUser(const std::string& reason, const SendRequest& request) {
+  showAlertHere(kAlertTitle, undeliveredAlertText(reason, request));
 }
 
-// NSData dataWithContentsOfURL: the bytes behind a file URL; nothing for other
-// schemes (the springboard fetches nothing from the network for a reply).
-std::optional<foundation::Bytes> dataWithContentsOfURL(const foundation::NSURL& url) {
-  auto path = url.path();
-  if (!path) return std::nullopt;
-  return foundation::readFile(*path);
+// Stores the photo and names it in the request; false (the user told) when it
+// cannot be stored.
+bool attachPhoto(const foundation::NSURL& url, SendRequest& request,
+                 std::optional<StoredAttachment>& stored) {
+  NSLog("PXVIBER: content is: {}", url.description());
+  auto file = readMailbox();
+  auto result = storeAttachment(url, file ? readQueue(*file) : QueueState{});
+  if (const auto* reason = std::get_if<std::string>(&result)) {
+    request.pictureFile = foundation::Value(std::string());
+    tellUser(*reason, request);
+    return false;
+  }
+  stored = std::get<StoredAttachment>(result);
+  request.pictureFile = foundation::Value(stored->name);
+  request.pictureFileWithPath = foundation::Value(stored->fullPath);
+  return true;
 }
 
-// The main screen's size in pixels: the preview's bound.
-graphics::CGSize screenPixels() {
-  auto screen = platform::springboard::UIScreen::mainScreen();
-  return {screen.bounds().width * screen.scale(), screen.bounds().height * screen.scale()};
-}
-
-// Writes `jpeg` to `path`, a path of the device. Without Viber's data container
-// the path names no real folder (it would be relative to wherever the
-// springboard runs): nothing is written then.
-void store(const foundation::Bytes* jpeg, const std::optional<std::string>& dataPath,
-           const std::string& path) {
-  if (!jpeg || !dataPath) return;
-  foundation::writeFileAtomically(foundation::hostPath(path), *jpeg);
+// Joins the request to the queue; answers its deadline, or nullopt (logged)
+// when the file could not be written.
+std::optional<double> enqueue(const SendRequest& request) {
+  double deadline = 0;
+  bool written = updateMailbox([&](foundation::Dictionary& d) {
+    enqueueRequest(d, request);
+    deadline = request.created + requestDeadlineSeconds(d);
+  });
+  if (written) return deadline;
+  NSLog("PXVIBER: unable to write the send request {}; nothing posted", request.requestID);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -63,49 +70,39 @@ bool ORVViberCouriaExtension::canSendPhotos() { return false; }
 void ORVViberCouriaExtension::sendMessage(
     std::shared_ptr<const platform::couria::CouriaMessage> message,
     const platform::couria::UserIdentifier& user) {
-  foundation::Dictionary request;
+  SendRequest request;
   foundation::Id content = message ? message->content() : nullptr;
   const auto* text = dynamic_cast<const foundation::NSString*>(content.get());
-  request[key::messageText] = foundation::Value(
+  request.messageText = foundation::Value(
       message && isMessageOfTextType(*message) && text ? text->value() : std::string());
   if (!user) {
     NSLog("PXVIBER: did not get conversation ID in message send method, unable to proceed!");
     return;
   }
-  request[key::conversationID] = foundation::Value(*user);
+  request.conversationID = foundation::Value(*user);
+  request.conversationName = getNickname(user);
+  request.created = queueNow();
+  request.requestID = newRequestID(request.created);
 
-  if (const auto* url = dynamic_cast<const foundation::NSURL*>(content.get())) {
-    NSLog("PXVIBER: content is: {}", url->description());
-    std::string name = attachmentName();
-    auto bytes = dataWithContentsOfURL(*url);
-    auto jpegs = bytes ? makeAttachmentJpegs(std::move(*bytes), screenPixels()) : std::nullopt;
-
-    auto dataPath = viberAppPath();
-    std::string fullPath =
-        fmt::format("{}/Documents/Attachments/{}", foundation::describe(dataPath), name);
-    store(jpegs ? &jpegs->full : nullptr, dataPath, fullPath);
-
-    auto previewDataPath = viberAppPath();
-    std::string previewPath = fmt::format("{}/Documents/AttachmentsPreview/{}",
-                                          foundation::describe(previewDataPath), name);
-    store(jpegs ? &jpegs->preview : nullptr, previewDataPath, previewPath);
-
-    if (settings().debugMode) NSLog("PXVIBER: image to be sent stored in {}", fullPath);
-    request[key::messagePictureFile] = foundation::Value(name);
-    request[key::messagePictureFileWithPath] = foundation::Value(fullPath);
-  }
+  std::optional<StoredAttachment> stored;
+  const auto* url = dynamic_cast<const foundation::NSURL*>(content.get());
+  if (url && !attachPhoto(*url, request, stored)) return;
 
   // The files are on disk before the mailbox, and the mailbox before the
   // notification. The mailbox is read and written under its lock only now, after
-  // the image work, so that a change made meanwhile (a saved setting, an alert)
-  // is kept.
-  updateMailbox([&](foundation::Dictionary& d) {
-    for (auto& [k, v] : request) d[k] = v;
-  });
+  // the image work, so that a change made meanwhile (a saved setting, an alert,
+  // the messenger taking a request) is kept.
+  auto deadline = enqueue(request);
+  if (!deadline) {
+    if (stored) stored->remove();
+    tellUser(kUnsavedRequestText, request);
+    return;
+  }
   if (auto center = platform::notify::darwinNotifyCenter()) {
     center->postNotification(kSendMessageNotification);
   }
   startWakingViber();
+  watchRequestDeadline(*deadline);
 }
 
 }  // namespace tweak

@@ -1,15 +1,5 @@
-#include <filesystem>
-#include <fstream>
-
-#include "platform/foundation/file_io.h"
-#include "platform/graphics/testing/image_fixtures.h"
-#include "platform/graphics/ui_image.h"
-#include "platform/springboard/app_list.h"
-#include "platform/springboard/testing/fake_applications.h"
-#include "tweak/core/application_location.h"
-#include "tweak/extension/photo_attachment.h"
-#include "tweak/extension/viber_couria_extension.h"
-#include "tweak/testing/tweak_test_environment.h"
+// The send request: what it queues, posts and wakes, and the photo it stores.
+#include "tweak/extension/send_request_fixture.h"
 
 namespace tweak {
 namespace {
@@ -21,122 +11,34 @@ namespace springboard = platform::springboard;
 using foundation::Dictionary;
 using foundation::Value;
 
-// Records, at each post, which attachment files exist: they must all be on disk
-// before the send notification goes out.
-class CheckingCenter final : public platform::notify::NotifyCenter {
- public:
-  explicit CheckingCenter(fs::path folder) : folder_(std::move(folder)) {}
-  void postNotification(std::string_view name) override {
-    int files = 0;
-    for (const char* sub : {"Attachments", "AttachmentsPreview"}) {
-      std::error_code ec;
-      for (auto& e : fs::directory_iterator(folder_ / sub, ec)) files += e.is_regular_file();
-    }
-    posts.push_back(std::string(name) + " with " + std::to_string(files) + " files");
-  }
-  ObserverId addObserver(const void*, platform::notify::NotificationCallback, std::string,
-                         platform::notify::SuspensionBehavior) override {
-    return 0;
-  }
-  void removeObserver(ObserverId) override {}
-  std::vector<std::string> posts;
+class SendRequest : public testing::SendRequestTest {};
 
- private:
-  fs::path folder_;
-};
-
-class SendRequest : public testing::TweakTest {
- protected:
-  void SetUp() override {
-    TweakTest::SetUp();
-    resetViberAppPathForTesting();
-    // An iOS 9 device with Viber installed.
-    container_ = root_ / "private/var/mobile/Containers/Data/Application/C0FFEE";
-    fs::create_directories(container_ / "Documents/Attachments");
-    fs::create_directories(container_ / "Documents/AttachmentsPreview");
-    foundation::writeDictionaryFileAtomically(
-        container_ / ".com.apple.mobile_container_manager.metadata.plist",
-        {{"MCMMetadataIdentifier", Value("com.viber")}});
-    fs::path bundle = root_ / "private/var/containers/Bundle/Application/B0B/Viber.app";
-    fs::create_directories(bundle);
-    foundation::writeDictionaryFileAtomically(
-        bundle / "Info.plist",
-        {{"CFBundleIdentifier", Value("com.viber")}, {"CFBundleExecutable", Value("Viber")}});
-    writeDevice(375, 667, 2);
-
-    platform::runtime::registerClass(std::make_shared<springboard::ALApplicationListClass>(
-        springboard::makeDeviceApplicationList()));
-    registry_ = std::make_shared<springboard::testing::FakeRegistry>();
-    viber_ = std::make_shared<springboard::testing::FakeApplication>("com.viber");
-    viber_->states = {springboard::SBApplicationStateSuspended};
-    registry_->installed = viber_;
-    platform::runtime::registerClass(
-        std::make_shared<springboard::SBApplicationControllerClass>(registry_));
-    checking_ = std::make_shared<CheckingCenter>(container_ / "Documents");
-  }
-  void TearDown() override {
-    resetViberAppPathForTesting();
-    TweakTest::TearDown();
-  }
-
-  void writeDevice(double width, double height, double scale) {
-    foundation::DeviceSettings device;
-    device.iosVersion = 9;
-    device.screenWidth = width;
-    device.screenHeight = height;
-    device.screenScale = scale;
-    foundation::writeDictionaryFileAtomically(root_ / "device.plist", device.toDictionary());
-  }
-
-  // A photo of width × height stored pixels with an EXIF orientation, written to a file.
-  fs::path photo(int width, int height,
-                 graphics::UIImageOrientation orientation = graphics::UIImageOrientationUp) {
-    auto image = graphics::UIImage::imageWithCGImage(
-        graphics::testing::makeImage(width, height, graphics::testing::distinct), 1, orientation);
-    auto jpeg = graphics::UIImageJPEGRepresentation(image, 0.9);
-    fs::path path = root_ / ("photo-" + std::to_string(++photos_) + ".jpg");
-    foundation::writeFileAtomically(path, *jpeg);
-    return path;
-  }
-
-  void send(foundation::Id content, std::optional<std::string> user = "5") {
-    extension_->sendMessage(std::make_shared<platform::couria::ReplyMessage>(std::move(content)),
-                            user);
-  }
-
-  // "WxH" of the one file in the folder, "none" when empty.
-  std::string storedSize(const char* folder) {
-    for (auto& e : fs::directory_iterator(container_ / "Documents" / folder)) {
-      auto bytes = foundation::readFile(e.path());
-      auto image = graphics::UIImage::initWithData(*bytes);
-      if (!image) return "undecodable";
-      return std::to_string(image->CGImage()->width()) + "x" +
-             std::to_string(image->CGImage()->height());
-    }
-    return "none";
-  }
-
-  fs::path container_;
-  int photos_ = 0;
-  std::shared_ptr<springboard::testing::FakeRegistry> registry_;
-  std::shared_ptr<springboard::testing::FakeApplication> viber_;
-  std::shared_ptr<CheckingCenter> checking_;
-  std::shared_ptr<ORVViberCouriaExtension> extension_ = ORVViberCouriaExtension::create();
-};
-
-TEST_F(SendRequest, TextWritesItsTwoKeysKeepsOlderPictureKeysPostsOnceThenWakes) {
+TEST_F(SendRequest, TextIsQueuedInItsTwoKeysKeepsOlderPictureKeysPostsOnceThenWakes) {
   writeFile({{"messagePictureFile", Value("1.jpg")},
              {"messagePictureFileWithPath", Value("/x/1.jpg")},
              {"debugMode", Value(false)}});
   send(std::make_shared<foundation::NSMutableString>("Hi 👋 there"));
   EXPECT_EQ(
-      file(),
+      requestKeys(),
       "conversationID=5,debugMode=0,messagePictureFile=1.jpg,messagePictureFileWithPath=/x/1.jpg,"
       "messageText=Hi 👋 there");
+  EXPECT_EQ(queue(), "5|Hi 👋 there|");
   EXPECT_EQ(center_->posts(), std::vector<std::string>{kSendMessageNotification});
   EXPECT_EQ(viber_->resumes, 1);
   EXPECT_EQ(log_.lines(), std::vector<std::string>{
                               "PXVIBER:  message class is NSMutableString, message is Hi 👋 there"});
+}
+
+TEST_F(SendRequest, EveryReplyJoinsTheQueueInOrderWithTheSendersNameWhenKnown) {
+  createNicknameTableIfNeeded()["7"] = "Alice Smith";
+  send(std::make_shared<foundation::NSString>("one"), "7");
+  send(std::make_shared<foundation::NSString>("two"), "8");
+  EXPECT_EQ(queue(), "7|one|;8|two|");
+  auto pending = readQueue(*foundation::readDictionaryFile(preferencesPath())).pending;
+  EXPECT_EQ(pending[0].conversationName, "Alice Smith");
+  EXPECT_FALSE(pending[1].conversationName);
+  EXPECT_LT(pending[0].requestID, pending[1].requestID);
+  EXPECT_EQ(center_->postCount(kSendMessageNotification), 2);
 }
 
 TEST_F(SendRequest, WithoutAUserNothingIsWrittenPostedOrWoken) {
@@ -150,9 +52,9 @@ TEST_F(SendRequest, WithoutAUserNothingIsWrittenPostedOrWoken) {
 
 TEST_F(SendRequest, ContentThatIsNeitherTextNorAURLSendsAnEmptyText) {
   send(std::make_shared<foundation::NSGenericObject>("NSNumber"));
-  EXPECT_EQ(file(), "conversationID=5,messageText=");
+  EXPECT_EQ(requestKeys(), "conversationID=5,messageText=");
   send(nullptr);
-  EXPECT_EQ(file(), "conversationID=5,messageText=");
+  EXPECT_EQ(queue(), "5||;5||");
   EXPECT_TRUE(log_.contains("PXVIBER:  message class is (null), message is (null)"));
 }
 
@@ -175,24 +77,9 @@ TEST_F(SendRequest, PhotoIsStoredTwiceBeforeTheNotificationAndNamedByTheTime) {
   EXPECT_EQ(*foundation::find(mailbox, "messagePictureFileWithPath")->asString(),
             "/private/var/mobile/Containers/Data/Application/C0FFEE/Documents/Attachments/" + name);
   EXPECT_EQ(*foundation::find(mailbox, "messageText")->asString(), "");
+  EXPECT_EQ(queue(), "42||" + name);
   EXPECT_TRUE(fs::exists(container_ / "Documents/AttachmentsPreview" / name));
   EXPECT_TRUE(log_.contains("PXVIBER: content is: " + url->description()));
-}
-
-// The seconds of the name, whatever two digits follow them.
-std::string secondsOf(const std::string& name) {
-  return name.size() > 6 && name.ends_with(".jpg") ? name.substr(0, name.size() - 6)
-                                                   : "BAD " + name;
-}
-
-// The phone prints the seconds as a 64-bit unsigned long; a 32-bit one would
-// stop at 4294967295 (in 2106) and a negative or huge time must not wrap.
-TEST(AttachmentName, TheWholeSecondsOfAnyTimeInDecimal) {
-  EXPECT_EQ(attachmentFileName(1449500000.6), "144950000000.jpg");
-  EXPECT_EQ(secondsOf(attachmentFileName(2224756800.9)), "2224756800");  // 2040
-  EXPECT_EQ(secondsOf(attachmentFileName(4294967301.5)), "4294967301");  // 2106
-  EXPECT_EQ(secondsOf(attachmentFileName(-5)), "0");
-  EXPECT_EQ(secondsOf(attachmentFileName(1e30)), "18446744073709551615");
 }
 
 TEST_F(SendRequest, SmallPhotosAreNotEnlargedAndTurnedPhotosAreStoredUpright) {
@@ -210,7 +97,9 @@ TEST_F(SendRequest, SmallPhotosAreNotEnlargedAndTurnedPhotosAreStoredUpright) {
   EXPECT_EQ(storedSize("AttachmentsPreview"), "640x853");
 }
 
-TEST_F(SendRequest, DebugLineNamesTheStoredFile) {
+TEST_F(SendRequest, TheStoredFileIsNamedInTheLogOnlyWithDebugOn) {
+  send(foundation::NSURL::fileURLWithPath(photo(64, 48).string()));
+  EXPECT_TRUE(log_.linesStartingWith("PXVIBER: image to be sent stored in ").empty());
   settings().debugMode = true;
   send(foundation::NSURL::fileURLWithPath(photo(64, 48).string()));
   auto lines = log_.linesStartingWith(
@@ -220,37 +109,20 @@ TEST_F(SendRequest, DebugLineNamesTheStoredFile) {
   EXPECT_FALSE(log_.linesStartingWith("PXVIBER: Viber application state is 2").empty());
 }
 
-TEST_F(SendRequest, UnreadableOrBrokenPhotosStillSendTheRequestButStoreNothing) {
-  std::ofstream(root_ / "empty.jpg").close();
-  std::ofstream(root_ / "text.jpg") << "this is not a picture";
-  auto truncated = foundation::readFile(photo(200, 100));
-  truncated->resize(truncated->size() / 3);
-  foundation::writeFileAtomically(root_ / "cut.jpg", *truncated);
-  for (const char* name : {"missing.jpg", "empty.jpg", "text.jpg"}) {
-    center_->clearPosts();
-    send(foundation::NSURL::fileURLWithPath((root_ / name).string()));
-    EXPECT_EQ(center_->posts(), std::vector<std::string>{kSendMessageNotification}) << name;
-    auto mailbox = *foundation::readDictionaryFile(preferencesPath());
-    EXPECT_NE(foundation::find(mailbox, "messagePictureFile"), nullptr) << name;
-  }
-  EXPECT_EQ(storedSize("Attachments"), "none");
-  // A cut-off JPEG decodes to what it holds; it is stored all the same.
-  send(foundation::NSURL::fileURLWithPath((root_ / "cut.jpg").string()));
-  EXPECT_EQ(storedSize("Attachments"), "200x100");
-}
-
-TEST_F(SendRequest, WithoutViberInstalledTheRequestIsSentAndNoFileIsWritten) {
-  registry_->installed = nullptr;
-  fs::remove_all(root_ / "private/var/containers");
-  fs::remove_all(container_.parent_path());
+TEST_F(SendRequest, TheMailboxIsReadForTheWriteOnlyAfterThePhotoWork) {
+  // The data-container lookup of the photo work stands for anything that
+  // writes the file meanwhile: a saved setting, an alert, the messenger.
+  auto list = std::make_shared<testing::WritingApplicationList>(
+      [this] { updateMailbox([](Dictionary& d) { d["alertTitle"] = Value("meanwhile"); }); });
+  platform::runtime::registerClass(std::make_shared<springboard::ALApplicationListClass>(list));
+  writeFile({{"debugMode", Value(false)}});
   send(foundation::NSURL::fileURLWithPath(photo(64, 48).string()));
+  ASSERT_GT(list->writes, 0);
   auto mailbox = *foundation::readDictionaryFile(preferencesPath());
-  EXPECT_EQ(foundation::find(mailbox, "messagePictureFileWithPath")
-                ->asString()
-                ->rfind("(null)/Documents/Attachments/", 0),
-            0u);
-  EXPECT_FALSE(fs::exists("(null)"));
-  EXPECT_TRUE(log_.contains("PXVIBER: Viber app is nil"));
+  const Value* title = foundation::find(mailbox, "alertTitle");
+  ASSERT_NE(title, nullptr);
+  EXPECT_EQ(title->description(), "meanwhile");
+  EXPECT_EQ(readQueue(mailbox).pending.size(), 1u);
 }
 
 TEST_F(SendRequest, CanSendPhotosAnswersNo) {

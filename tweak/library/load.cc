@@ -5,6 +5,7 @@
 #include "tweak/bridge/db_manager_capture.h"
 #include "tweak/bridge/send_executor.h"
 #include "tweak/core/bootstrap.h"
+#include "tweak/extension/deadline_watch.h"
 #include "tweak/extension/viber_couria_extension.h"
 
 namespace {
@@ -15,6 +16,8 @@ __attribute__((constructor(102))) void bootstrapAtLoad() {
   tweak::runBootstrap({
       .newExtension = [] { return tweak::ORVViberCouriaExtension::create(); },
       .sendMessageCallback = tweak::sendMessageCallback,
+      .messengerSettled = tweak::sendRequestsLeftPending,
+      .springboardSettled = tweak::watchRequestDeadlines,
   });
 }
 

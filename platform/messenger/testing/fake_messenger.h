@@ -3,11 +3,17 @@
 // exactly what reached the messenger.
 //
 // Its stores, conversations and attachments are whatever the test sets; the
-// picture send keeps its completion for the test to call.
+// picture send keeps its completion for the test to call. What a send would
+// write to the messenger's database is kept in stored(): a text send to a known
+// conversation stores its text, a picture send stores a picture waiting for
+// upload, and the upload marks it uploaded; storeNothing() stands for a
+// database that refuses every write.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,6 +50,18 @@ class FakeMessenger {
   void addAttachment(const std::string& name) { attachments_.insert(name); }
   // The initialisers answer nil from now on.
   void failInitialisers() { initAnswersNil_ = true; }
+  // Sends and uploads write nothing while set (a locked or full database).
+  void storeNothing(bool on) { storeNothing_ = on; }
+
+  // A message as the messenger's database would hold it.
+  struct StoredMessage {
+    std::int64_t key = 0;
+    std::int64_t conversation = 0;
+    std::optional<std::string> text;
+    std::optional<std::string> attachment;
+    bool uploaded = false;
+  };
+  std::vector<StoredMessage>& stored() { return stored_; }
 
   // --- what reached it ---
   // One entry per call, "selector(arguments)" with each argument's "%@".
@@ -111,6 +129,7 @@ class FakeMessenger {
           calls_.push_back("sendMessageOfType(" + d(type) + "," + d(text) + "," + d(location) +
                            "," + key(conv) + "," + d(fileName) + "," + d(url) + "," + d(duration) +
                            "," + d(completion) + "," + d(handler) + ")");
+          store(conv, text, nullptr);
         });
     m.define<sig::SendPictureMessage>(
         selector::sendPictureMessageWithConversation,
@@ -118,6 +137,7 @@ class FakeMessenger {
           calls_.push_back("sendPictureMessage(" + key(conv) + "," + d(name) + "," + d(caption) +
                            "," + d(url) + "," + (done ? "completion" : "(null)") + ")");
           completions_.push_back(std::move(done));
+          store(conv, caption, name);
         });
     m.define<sig::GetAttachmentWithName>(
         selector::getAttachmentWithName, [this](DBManager&, Id name) -> AttachmentRef {
@@ -132,6 +152,7 @@ class FakeMessenger {
         selector::uploadAttachment, [this](DBManager&, AttachmentRef a, bool resending) {
           calls_.push_back("uploadAttachment(" + (a ? a->name() : "(null)") + "," +
                            (resending ? "YES" : "NO") + ")");
+          if (a) markUploaded(a->name());
         });
     m.define<sig::MarkAsReadMessagesForConversation>(
         selector::markAsReadMessagesForConversation, [this](DBManager&, Id conv) {
@@ -142,6 +163,26 @@ class FakeMessenger {
                                                 calls_.push_back("persistentStoreCoordinator");
                                                 return coordinator_;
                                               });
+  }
+
+  void store(const Id& conversation, const Id& text, const Id& attachment) {
+    auto* c = dynamic_cast<const Conversation*>(conversation.get());
+    if (storeNothing_ || !c || !conversations_.count(c->primaryKey())) return;
+    auto textOf = [](const Id& o) -> std::optional<std::string> {
+      auto* s = dynamic_cast<const foundation::NSString*>(o.get());
+      return s ? std::optional<std::string>(s->value()) : std::nullopt;
+    };
+    if (!attachment && !textOf(text)) return;
+    std::int64_t key = 100;
+    for (const auto& m : stored_) key = std::max(key, m.key + 1);
+    stored_.push_back({key, c->primaryKey(), textOf(text), textOf(attachment), false});
+  }
+
+  void markUploaded(const std::string& name) {
+    if (storeNothing_) return;
+    for (auto& m : stored_) {
+      if (m.attachment == name) m.uploaded = true;
+    }
   }
 
   // A conversation argument as "conversation <key>", any other object as "%@".
@@ -157,6 +198,8 @@ class FakeMessenger {
   std::set<std::int64_t> conversations_;
   std::set<std::string> attachments_;
   bool initAnswersNil_ = false;
+  bool storeNothing_ = false;
+  std::vector<StoredMessage> stored_;
   std::vector<std::string> calls_;
   std::vector<PictureCompletion> completions_;
   std::vector<ConversationRef> handedOut_;

@@ -1,0 +1,54 @@
+// Viber's database read back inside the messenger, to confirm a send: a
+// request counts as delivered only when the database holds the outgoing text
+// message, or the picture message with its attachment uploaded.
+//
+// The database is the file of the manager's conversation store (Core Data
+// keeps it in "Documents/Contacts.data"); it is opened read-only for one
+// request and closed with the object. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform::messenger {
+class DBManager;
+}
+
+namespace tweak {
+
+struct StoredPicture {
+  std::int64_t messageKey = 0;
+  bool uploaded = false;  // the message has left the pending state
+};
+
+class MessageStore {
+ public:
+  virtual ~MessageStore() = default;
+  // The highest message key (Z_PK of ZVIBERMESSAGE), 0 for none; nullopt when
+  // the database cannot be read now.
+  virtual std::optional<std::int64_t> lastMessageKey() = 0;
+  // The first outgoing message (no author) of `conversation` after `afterKey`
+  // whose text is `text`; nullopt for none or an unreadable database.
+  virtual std::optional<std::int64_t> outgoingText(std::int64_t conversation,
+                                                   const std::string& text,
+                                                   std::int64_t afterKey) = 0;
+  // The newest outgoing picture message of `conversation` carrying the
+  // attachment `name`; nullopt for none or an unreadable database.
+  virtual std::optional<StoredPicture> outgoingPicture(std::int64_t conversation,
+                                                       const std::string& name) = 0;
+};
+
+using MessageStoreOpener =
+    std::function<std::unique_ptr<MessageStore>(platform::messenger::DBManager& manager)>;
+
+// The manager's conversation store, read-only; nullptr when the store has no
+// file or the file cannot be opened.
+std::unique_ptr<MessageStore> openMessageStore(platform::messenger::DBManager& manager);
+
+// Replaces how stores are opened (tests); nullptr restores the database file.
+void setMessageStoreOpenerForTesting(MessageStoreOpener opener);
+
+}  // namespace tweak

@@ -1,0 +1,124 @@
+#include "tweak/bridge/request_outcomes.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/foundation/log.h"
+#include "platform/notify/notify_center.h"
+#include "tweak/bridge/send_executor.h"
+#include "tweak/core/alert_relay.h"
+#include "tweak/core/earliest_timer.h"
+#include "tweak/core/mailbox.h"
+#include "tweak/core/preferences.h"
+#include "tweak/core/undelivered_reply.h"
+
+namespace tweak {
+
+namespace foundation = platform::foundation;
+using foundation::NSLog;
+using Kind = SendResult::Kind;
+
+namespace {
+
+constexpr double kMaxRetryDelaySeconds = 60;
+
+EarliestTimer& retryTimer() {
+  static EarliestTimer timer([] { sendPendingRequests(SendTrigger::Retry); }, queueNow);
+  return timer;
+}
+
+// What one write of the results came to.
+struct Settled {
+  bool recorded = false;  // some outcome was recorded
+  std::vector<std::pair<SendRequest, std::string>> failures;
+  std::optional<double> nextTry;
+};
+
+void record(foundation::Dictionary& file, const SendRequest& r, const SendResult& result,
+            double now, Settled& settled) {
+  if (result.kind == Kind::Delivered) {
+    settled.recorded |= finishRequest(file, r, deliveredOutcome(r, result.messageKey, now));
+  } else if (result.kind == Kind::Failed) {
+    if (finishRequest(file, r, failedOutcome(r, result.reason, now))) {
+      settled.recorded = true;
+      settled.failures.emplace_back(r, result.reason);
+    }
+  } else if (result.kind == Kind::Retry) {
+    SendRequest next = r;
+    next.claim.reset();
+    next.attempts += 1;
+    next.lastFailure = result.reason;
+    next.nextAttempt = now + retryDelaySeconds(next.attempts);
+    if (replaceRequest(file, next)) {
+      settled.nextTry = std::min(settled.nextTry.value_or(*next.nextAttempt), *next.nextAttempt);
+    }
+  }
+}
+
+void logResult(const SendRequest& r, const SendResult& result) {
+  if (result.kind == Kind::Retry) {
+    NSLog("PXVIBER: send request {} not sent yet ({}); it is tried again", r.requestID,
+          result.reason);
+  } else if (result.kind == Kind::Delivered && settings().debugMode) {
+    NSLog("PXVIBER: send request {} delivered as message {}", r.requestID, result.messageKey);
+  }
+}
+
+// One alert for every request that failed for good in this pass: a second
+// alert written before the springboard read the first would replace its texts.
+// The message is the first failure's text; a reply that failed for another
+// reason carries its own after its line.
+void tellUser(const std::vector<std::pair<SendRequest, std::string>>& failures) {
+  if (failures.empty()) return;
+  const std::string& message = failures.front().second;
+  std::string replies;
+  for (const auto& [request, reason] : failures) {
+    if (!replies.empty()) replies += "\n";
+    replies += describeReply(request);
+    if (reason != message) replies += " — " + reason;
+  }
+  showReplyAlert(kAlertTitle, message, replies);
+}
+
+}  // namespace
+
+void settleRequests(const SendResults& results, const ExpiredRequests& expired) {
+  double now = queueNow();
+  Settled settled;
+  bool toWrite = std::any_of(results.begin(), results.end(),
+                             [](const auto& r) { return r.second.kind != Kind::Waiting; });
+  bool written = !toWrite || updateMailbox([&](foundation::Dictionary& file) {
+    settled = Settled{};
+    for (const auto& [request, result] : results) record(file, request, result, now, settled);
+  });
+  if (!written) {
+    // The claims stay in the file; the next pass finds them unfinished and
+    // reads the database before it sends anything again.
+    NSLog("PXVIBER: unable to record what came of the send requests; they are tried again");
+    scheduleRetryAt(now + kMaxRetryDelaySeconds);
+    return;
+  }
+  for (const auto& [request, result] : results) logResult(request, result);
+  for (const auto& [request, outcome] : expired) {
+    NSLog("PXVIBER: send request {} dropped: {}", request.requestID, outcome.reason.value_or(""));
+    settled.failures.emplace_back(request, outcome.reason.value_or(""));
+  }
+  if (settled.recorded || !expired.empty()) {
+    if (auto center = platform::notify::darwinNotifyCenter()) {
+      center->postNotification(kRequestOutcomeNotification);
+    }
+  }
+  tellUser(settled.failures);
+  if (settled.nextTry) scheduleRetryAt(*settled.nextTry);
+}
+
+double retryDelaySeconds(std::int64_t attempts) {
+  double exponent = static_cast<double>(std::clamp<std::int64_t>(attempts - 1, 0, 16));
+  return std::min(std::pow(2.0, exponent), kMaxRetryDelaySeconds);
+}
+
+void scheduleRetryAt(double at) { retryTimer().scheduleAt(at); }
+
+void resetRetryTimerForTesting() { retryTimer().cancel(); }
+
+}  // namespace tweak

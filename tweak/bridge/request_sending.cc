@@ -1,0 +1,186 @@
+#include "tweak/bridge/request_sending.h"
+
+#include <set>
+
+#include "platform/foundation/device.h"
+#include "platform/foundation/file_io.h"
+#include "platform/foundation/log.h"
+#include "platform/messenger/db_manager.h"
+#include "platform/runloop/run_loop.h"
+#include "tweak/bridge/conversation_store.h"
+#include "tweak/bridge/db_manager_capture.h"
+#include "tweak/bridge/message_store.h"
+#include "tweak/bridge/request_outcomes.h"
+#include "tweak/bridge/send_executor.h"
+#include "tweak/core/preferences.h"
+#include "tweak/core/undelivered_reply.h"
+
+namespace tweak {
+
+namespace foundation = platform::foundation;
+namespace pm = platform::messenger;
+using foundation::NSLog;
+using foundation::Value;
+
+namespace {
+
+using Kind = SendResult::Kind;
+
+SendResult delivered(std::int64_t key) { return {Kind::Delivered, key, {}}; }
+SendResult failed(const char* reason) { return {Kind::Failed, 0, reason}; }
+SendResult retry(const char* reason) { return {Kind::Retry, 0, reason}; }
+
+std::set<std::string>& inFlight() {
+  static std::set<std::string> ids;
+  return ids;
+}
+
+// A mailbox value handed to the messenger as the object the file held: text as
+// a string, any other kind as an object of that kind that prints as "%@" would.
+class PropertyListObject final : public foundation::NSObject {
+ public:
+  explicit PropertyListObject(Value value) : value_(std::move(value)) {}
+  std::string className() const override {
+    switch (value_.kind()) {
+      case Value::Kind::Boolean:
+      case Value::Kind::Integer:
+      case Value::Kind::Real:
+        return "NSNumber";
+      case Value::Kind::Data:
+        return "NSData";
+      case Value::Kind::Date:
+        return "NSDate";
+      case Value::Kind::Array:
+        return "NSArray";
+      case Value::Kind::Dictionary:
+        return "NSDictionary";
+      default:
+        return "NSObject";
+    }
+  }
+  std::string description() const override { return value_.description(); }
+
+ private:
+  Value value_;
+};
+
+foundation::Id objectFor(const std::optional<Value>& value) {
+  if (!value) return nullptr;
+  if (const std::string* text = value->asString()) {
+    return std::make_shared<foundation::NSString>(*text);
+  }
+  return std::make_shared<PropertyListObject>(*value);
+}
+
+std::optional<std::string> textOf(const std::optional<Value>& value) {
+  return value && value->asString() ? std::optional<std::string>(*value->asString()) : std::nullopt;
+}
+
+// The conversation's key: the identifier resolved, so it is decimal digits.
+std::int64_t conversationKey(const SendRequest& r) {
+  return foundation::stringLongLongValue(r.conversationID->description());
+}
+
+// Whether the picture's stored file is still where the request says: if it is,
+// a picture that found no attachment may go out on a later try.
+bool pictureFileRemains(const SendRequest& r) {
+  auto path = textOf(r.pictureFileWithPath);
+  return path && foundation::fileExistsAtPath(foundation::hostPath(*path));
+}
+
+SendResult sendText(const SendRequest& r, pm::DBManager& manager,
+                    const pm::ConversationRef& conversation, MessageStore& store) {
+  auto text = textOf(r.messageText);
+  if (r.claim && text) {
+    // Taken by a messenger that did not finish: it may have sent it.
+    if (auto key = store.outgoingText(conversationKey(r), *text, r.claim->afterKey)) {
+      return delivered(*key);
+    }
+  }
+  auto before = store.lastMessageKey();
+  if (!before) return retry(kNoManagerAlert);
+  manager.sendMessageOfType(std::make_shared<foundation::NSString>("text"),
+                            objectFor(r.messageText), nullptr, conversation, nullptr, nullptr,
+                            nullptr, nullptr, nullptr);
+  auto key = text ? store.outgoingText(conversationKey(r), *text, *before) : std::nullopt;
+  return key ? delivered(*key) : retry(kNotStoredByViberText);
+}
+
+// The completion's work: the attachment uploaded through the manager current
+// now, then read back.
+SendResult uploadAndConfirm(const SendRequest& r, const foundation::Id& fileName) {
+  std::shared_ptr<pm::DBManager> manager = capturedManager();
+  pm::AttachmentRef attachment = manager ? manager->getAttachmentWithName(fileName) : nullptr;
+  if (!attachment) {
+    NSLog("PXVIBER: unable to find the attachment for upload!");
+    return pictureFileRemains(r) ? retry(kPictureFailedAlert) : failed(kPictureFailedAlert);
+  }
+  manager->uploadAttachment(attachment, false);
+  auto store = openMessageStore(*manager);
+  auto stored =
+      store ? store->outgoingPicture(conversationKey(r), fileName->description()) : std::nullopt;
+  return stored && stored->uploaded ? delivered(stored->messageKey) : retry(kPictureFailedAlert);
+}
+
+// Picture completion: holds the request, and with it the file name, for as
+// long as the messenger keeps it. The upload is asked for at once, on the
+// messenger's thread, of the manager current then; what came of it is recorded
+// on the main run loop, where the queue's timers and state live.
+pm::PictureCompletion pictureCompletion(SendRequest r, foundation::Id fileName) {
+  return [r = std::move(r), fileName](bool) {
+    if (settings().debugMode) NSLog("PXVIBER: sendPictureM completion block");
+    SendResult result = uploadAndConfirm(r, fileName);
+    auto settle = [r, result] {
+      inFlight().erase(r.requestID);
+      settleRequests({{r, result}});
+    };
+    if (auto loop = platform::runloop::mainRunLoop()) {
+      loop->post(settle);
+    } else {
+      settle();
+    }
+  };
+}
+
+SendResult sendPicture(const SendRequest& r, pm::DBManager& manager,
+                       const pm::ConversationRef& conversation, MessageStore& store) {
+  foundation::Id fileName = objectFor(r.pictureFile);
+  if (r.claim || r.attempts > 0) {
+    // An earlier try may have reached the database: send it only once.
+    if (auto stored = store.outgoingPicture(conversationKey(r), fileName->description())) {
+      return stored->uploaded ? delivered(stored->messageKey) : uploadAndConfirm(r, fileName);
+    }
+  }
+  inFlight().insert(r.requestID);
+  manager.sendPictureMessageWithConversation(conversation, fileName, objectFor(r.messageText),
+                                             nullptr, pictureCompletion(r, fileName));
+  return {Kind::Waiting, 0, {}};
+}
+
+}  // namespace
+
+SendResult sendRequest(const SendRequest& r, const std::shared_ptr<pm::DBManager>& manager,
+                       MessageStore* store) {
+  if (!r.conversationID) {
+    NSLog("PXVIBER: unable to read message conversationID! Message not sent.");
+    return failed(kNoConversationIDAlert);
+  }
+  if (!manager) {
+    NSLog("PXVIBER: Unable to get DBM. Message not sent.");
+    return retry(kNoManagerAlert);
+  }
+  auto conversation = resolveConversation(*manager, r.conversationID->description());
+  if (!conversation) {
+    NSLog("PXVIBER: unable to find conversation! Message not sent.");
+    return failed(kNoConversationAlert);
+  }
+  if (!store) return retry(kNoManagerAlert);
+  if (!r.pictureFile) return sendText(r, *manager, conversation, *store);
+  return sendPicture(r, *manager, conversation, *store);
+}
+
+bool isInFlight(const SendRequest& request) { return inFlight().count(request.requestID) > 0; }
+
+void resetInFlightForTesting() { inFlight().clear(); }
+
+}  // namespace tweak

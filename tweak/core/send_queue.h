@@ -1,0 +1,163 @@
+// The queue of send requests in the mailbox, and the outcomes recorded beside it.
+//
+// Every send request joins "pendingRequests", an array of dictionaries in the
+// order the requests were made; the messenger takes them in that order and
+// removes each one only when it records its outcome in "requestOutcomes" (the
+// most recent kOutcomesKept, oldest first). The four request keys of the file
+// ("messageText", "conversationID", "messagePictureFile",
+// "messagePictureFileWithPath") are still written for the newest request, so a
+// messenger that knows only them still finds one request; a request that a
+// springboard left in those four keys alone is taken into the queue when the
+// messenger finds it.
+//
+// The functions here only read and change a dictionary of the file; callers
+// run them inside updateMailbox(), so that a change is one locked
+// read-modify-write and a reader never sees half a queue. Any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/value.h"
+
+namespace tweak {
+
+// How long a request may wait for a messenger to take it before it is dropped
+// and the user told, unless the file's key::requestDeadlineSeconds says otherwise.
+inline constexpr double kDefaultRequestDeadlineSeconds = 24 * 3600;
+// How many recorded outcomes the file keeps.
+inline constexpr std::size_t kOutcomesKept = 10;
+
+// Keys of one request of the queue, besides the file's four request keys.
+namespace request_key {
+inline constexpr const char* requestID = "requestID";
+inline constexpr const char* created = "created";  // seconds since 1970
+inline constexpr const char* conversationName = "conversationName";
+inline constexpr const char* attempts = "attempts";
+inline constexpr const char* lastFailure = "lastFailure";
+inline constexpr const char* nextAttempt = "nextAttempt";    // seconds since 1970
+inline constexpr const char* sendingBy = "sendingBy";        // the messenger that took it
+inline constexpr const char* sendingSince = "sendingSince";  // seconds since 1970
+inline constexpr const char* sendingAfterKey = "sendingAfterKey";
+}  // namespace request_key
+
+// Keys of one recorded outcome.
+namespace outcome_key {
+inline constexpr const char* requestID = "requestID";
+inline constexpr const char* conversationID = "conversationID";
+inline constexpr const char* reply = "reply";  // who it was for and how it began
+inline constexpr const char* delivered = "delivered";
+inline constexpr const char* messageKey = "messageKey";
+inline constexpr const char* reason = "reason";
+inline constexpr const char* recorded = "recorded";  // seconds since 1970
+}  // namespace outcome_key
+
+// A messenger's claim on a request it is sending: who, since when, and the
+// highest message key of its database just before (so that a later messenger
+// can tell whether the send reached the database).
+struct SendClaim {
+  std::string by;
+  double since = 0;
+  std::int64_t afterKey = 0;
+};
+
+struct SendRequest {
+  std::string requestID;
+  double created = 0;  // seconds since 1970
+  // The request's values as the file holds them; the messenger passes them on.
+  std::optional<platform::foundation::Value> messageText;
+  std::optional<platform::foundation::Value> conversationID;
+  std::optional<platform::foundation::Value> pictureFile;
+  std::optional<platform::foundation::Value> pictureFileWithPath;
+  // The sender's name of the conversation's latest notification, when known.
+  std::optional<std::string> conversationName;
+  std::int64_t attempts = 0;
+  std::optional<std::string> lastFailure;  // the alert text of the last failed try
+  std::optional<double> nextAttempt;       // no try before this time
+  std::optional<SendClaim> claim;
+  // Whatever else the entry held, written back as it was.
+  platform::foundation::Dictionary otherKeys;
+};
+
+struct Outcome {
+  std::string requestID;
+  std::string conversationID;
+  std::string reply;  // describeReply() of the request
+  bool delivered = false;
+  std::optional<std::int64_t> messageKey;  // delivered: the message's Z_PK
+  std::optional<std::string> reason;       // not delivered: why
+  double recorded = 0;
+};
+
+// The queue as the file holds it.
+struct QueueState {
+  std::vector<SendRequest> pending;
+  // One line per entry that is not a request (it is dropped at the next write).
+  std::vector<std::string> damaged;
+  // Whether the file has held a queue or outcomes: a request was made since
+  // the queue came in.
+  bool used = false;
+};
+
+platform::foundation::Value toValue(const SendRequest& request);
+// nullopt, with the reason in `why`, for an entry that is not a request: not a
+// dictionary, or no text requestID.
+std::optional<SendRequest> requestFromValue(const platform::foundation::Value& value,
+                                            std::string& why);
+platform::foundation::Value toValue(const Outcome& outcome);
+std::optional<Outcome> outcomeFromValue(const platform::foundation::Value& value);
+
+QueueState readQueue(const platform::foundation::Dictionary& file);
+// Replaces the queue with `pending` (damaged entries are gone afterwards).
+void writeQueue(platform::foundation::Dictionary& file, const std::vector<SendRequest>& pending);
+
+// Appends the request to the queue and writes the four request keys for it
+// (its picture keys only when it has a picture: a text request leaves older
+// picture keys as they were).
+void enqueueRequest(platform::foundation::Dictionary& file, const SendRequest& request);
+
+// Whether the four request keys hold `request` (text and conversation, and its
+// picture when it has one).
+bool requestKeysHold(const platform::foundation::Dictionary& file, const SendRequest& request);
+// The request that the four keys hold when it names a conversation and no
+// pending request is it: one left by an earlier version of the tweak.
+std::optional<SendRequest> requestLeftInKeys(const platform::foundation::Dictionary& file,
+                                             const QueueState& queue);
+// Removes the four request keys.
+void removeRequestKeys(platform::foundation::Dictionary& file);
+
+// Takes the request out of the queue (and the four keys, when they hold it)
+// and records its outcome. Answers false, changing nothing, when the queue no
+// longer holds the request: its outcome was recorded before.
+bool finishRequest(platform::foundation::Dictionary& file, const SendRequest& request,
+                   const Outcome& outcome);
+// Writes `request` over the queue's entry of the same identifier; false when
+// there is none.
+bool replaceRequest(platform::foundation::Dictionary& file, const SendRequest& request);
+std::vector<Outcome> readOutcomes(const platform::foundation::Dictionary& file);
+
+// The file's deadline in seconds (key::requestDeadlineSeconds when it is a
+// positive number, else kDefaultRequestDeadlineSeconds).
+double requestDeadlineSeconds(const platform::foundation::Dictionary& file);
+bool isPastDeadline(const SendRequest& request, double deadlineSeconds, double now);
+
+// Takes every request past its deadline out of the queue with a failed outcome
+// (its last failure, or kNotTakenInTimeText), except those that `spare`
+// answers true for (a request a messenger is sending right now), and answers
+// them with their outcomes, in queue order.
+std::vector<std::pair<SendRequest, Outcome>> expireRequests(
+    platform::foundation::Dictionary& file, double now,
+    const std::function<bool(const SendRequest&)>& spare = nullptr);
+
+// A new identifier: later requests of one process sort after earlier ones.
+std::string newRequestID(double now);
+
+// The time the queue goes by, in seconds since 1970; tests set their own clock.
+double queueNow();
+void setQueueClockForTesting(std::function<double()> clock);
+
+}  // namespace tweak

@@ -1,0 +1,40 @@
+// How a reply is named to the user, and the outcomes recorded for it.
+//
+// An alert about a reply that was not sent names it: the failure's own text
+// on the first line, then who the reply was for and how it began, e.g.
+//   Unable to match conversation. Message not sent.
+//   Reply to Alice Smith (conversation 1): "On my way"
+#pragma once
+
+#include <string>
+
+#include "tweak/core/send_queue.h"
+
+namespace tweak {
+
+// Failure texts of the queue's own, in the style of the executor's.
+inline constexpr const char* kNotTakenInTimeText =
+    "Viber did not take the reply in time. Message not sent.";
+inline constexpr const char* kUnreadablePhotoText = "Unable to read the photo. Message not sent.";
+inline constexpr const char* kUnstoredPhotoText =
+    "Unable to store the photo for Viber. Message not sent.";
+inline constexpr const char* kUnsavedRequestText =
+    "Unable to save the reply for Viber. Message not sent.";
+inline constexpr const char* kNotStoredByViberText =
+    "Viber did not store the message. Message not sent.";
+
+// The longest start of a reply that an alert quotes, in characters.
+inline constexpr std::size_t kQuotedReplyCharacters = 40;
+
+// "Reply to <name> (conversation <id>): "<start>"" for a text, "Photo reply to
+// ..." for a picture; the name only when known, the start cut after
+// kQuotedReplyCharacters characters with "...".
+std::string describeReply(const SendRequest& request);
+
+// `reason`, a line break, describeReply(request).
+std::string undeliveredAlertText(const std::string& reason, const SendRequest& request);
+
+Outcome deliveredOutcome(const SendRequest& request, std::int64_t messageKey, double now);
+Outcome failedOutcome(const SendRequest& request, const std::string& reason, double now);
+
+}  // namespace tweak

@@ -1,0 +1,84 @@
+#include "tweak/extension/deadline_watch.h"
+
+#include <optional>
+
+#include "platform/foundation/log.h"
+#include "platform/notify/notify_center.h"
+#include "tweak/core/alert_relay.h"
+#include "tweak/core/earliest_timer.h"
+#include "tweak/core/mailbox.h"
+#include "tweak/core/preferences.h"
+#include "tweak/core/send_queue.h"
+#include "tweak/core/undelivered_reply.h"
+
+namespace tweak {
+
+namespace foundation = platform::foundation;
+
+namespace {
+
+constexpr double kRetryAfterFailedWriteSeconds = 60;
+// A messenger's claim younger than this means it is sending the request now:
+// the springboard leaves that request to it. An older claim is a messenger that
+// died while sending.
+constexpr double kClaimTrustedSeconds = 300;
+
+EarliestTimer& timer() {
+  static EarliestTimer t(dropExpiredRequests, queueNow);
+  return t;
+}
+
+// The earliest deadline of the pending requests; nullopt for an empty queue.
+std::optional<double> earliestDeadline() {
+  auto file = readMailbox();
+  if (!file) return std::nullopt;
+  double deadline = requestDeadlineSeconds(*file);
+  std::optional<double> earliest;
+  for (const auto& r : readQueue(*file).pending) {
+    double at = r.created + deadline;
+    if (!earliest || at < *earliest) earliest = at;
+  }
+  return earliest;
+}
+
+void report(const std::vector<std::pair<SendRequest, Outcome>>& expired) {
+  for (const auto& [request, outcome] : expired) {
+    foundation::NSLog("PXVIBER: send request {} dropped: {}", request.requestID,
+                      outcome.reason.value_or(""));
+    showAlertHere(kAlertTitle, undeliveredAlertText(outcome.reason.value_or(""), request));
+  }
+  if (expired.empty()) return;
+  if (auto center = platform::notify::darwinNotifyCenter()) {
+    center->postNotification(kRequestOutcomeNotification);
+  }
+}
+
+}  // namespace
+
+void watchRequestDeadlines() {
+  if (auto at = earliestDeadline()) timer().scheduleAt(*at);
+}
+
+void watchRequestDeadline(double at) { timer().scheduleAt(at); }
+
+void dropExpiredRequests() {
+  std::vector<std::pair<SendRequest, Outcome>> expired;
+  double now = queueNow();
+  bool written = updateMailbox([&](foundation::Dictionary& file) {
+    expired = expireRequests(file, now, [now](const SendRequest& r) {
+      return r.claim && now - r.claim->since < kClaimTrustedSeconds;
+    });
+  });
+  if (!written) {
+    // The requests are still in the file, so nobody is told of them yet; the
+    // file is tried again a little later rather than at once.
+    timer().scheduleAt(now + kRetryAfterFailedWriteSeconds);
+    return;
+  }
+  report(expired);
+  watchRequestDeadlines();
+}
+
+void resetDeadlineWatchForTesting() { timer().cancel(); }
+
+}  // namespace tweak

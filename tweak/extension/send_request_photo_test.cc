@@ -1,0 +1,142 @@
+// The send request when a photo cannot share a name, cannot be read or
+// stored, or the request cannot be written: never a request naming files that
+// were never written, never a post for a request that is not in the file.
+#include "tweak/extension/attachment_names.h"
+#include "tweak/extension/send_request_fixture.h"
+
+namespace tweak {
+namespace {
+
+namespace fs = std::filesystem;
+namespace foundation = platform::foundation;
+namespace graphics = platform::graphics;
+namespace springboard = platform::springboard;
+using foundation::Dictionary;
+using foundation::Value;
+
+class SendRequestPhoto : public testing::SendRequestTest {};
+
+TEST_F(SendRequestPhoto, PhotosWithinOneSecondNeverShareANameWhereverTheNameIsTaken) {
+  auto before = static_cast<std::uint64_t>(std::time(nullptr));
+  // Taken in the preview folder only, and by a pending request with no file.
+  for (std::uint64_t s = before; s <= before + 3; ++s) {
+    std::ofstream(container_ / "Documents/AttachmentsPreview" / (std::to_string(s) + "00.jpg"));
+  }
+  ::tweak::SendRequest pending;
+  pending.requestID = "older";
+  pending.conversationID = Value("9");
+  pending.messageText = Value("");
+  pending.pictureFile = Value(std::to_string(before) + "01.jpg");
+  Dictionary file;
+  enqueueRequest(file, pending);
+  writeFile(file);
+  send(foundation::NSURL::fileURLWithPath(photo(64, 48).string()), "1");
+  send(foundation::NSURL::fileURLWithPath(photo(80, 60).string()), "2");
+  auto names = readQueue(*foundation::readDictionaryFile(preferencesPath())).pending;
+  ASSERT_EQ(names.size(), 3u);
+  std::string first = *names[1].pictureFile->asString();
+  std::string second = *names[2].pictureFile->asString();
+  EXPECT_NE(first, second);
+  if (first.substr(0, first.size() - 6) == std::to_string(before)) {
+    EXPECT_EQ(first.substr(first.size() - 6), "02.jpg");
+  }
+  // Each request's files are its own photo.
+  auto size = [&](const std::string& name) {
+    auto image = graphics::UIImage::initWithData(
+        *foundation::readFile(container_ / "Documents/Attachments" / name));
+    return std::to_string(image->CGImage()->width());
+  };
+  EXPECT_EQ(size(first), "64");
+  EXPECT_EQ(size(second), "80");
+}
+
+TEST_F(SendRequestPhoto, AllHundredNamesOfASecondTakenMeansNoName) {
+  std::vector<fs::path> folders{container_ / "Documents/Attachments",
+                                container_ / "Documents/AttachmentsPreview"};
+  std::set<std::string> taken;
+  for (int i = 0; i < 99; ++i) taken.insert(fmt::format("1700{:02}.jpg", i));
+  EXPECT_EQ(freeAttachmentName(1700, folders, taken), "170099.jpg");
+  std::ofstream(folders[0] / "170099.jpg");
+  EXPECT_EQ(freeAttachmentName(1700, folders, taken), std::nullopt);
+  EXPECT_EQ(freeAttachmentName(1701, folders, taken), "170100.jpg");
+}
+
+// The seconds are a 64-bit count on every processor, as the phone's 64-bit
+// one prints them: a 32-bit unsigned long would stop at 4294967295 (in 2106).
+TEST(AttachmentName, TheWholeSecondsOfAnyTimeInDecimal) {
+  EXPECT_EQ(freeAttachmentName(1449500000, {}, {}), "144950000000.jpg");
+  EXPECT_EQ(freeAttachmentName(2224756800, {}, {}), "222475680000.jpg");  // 2040
+  EXPECT_EQ(freeAttachmentName(4294967301, {}, {}), "429496730100.jpg");  // 2106
+}
+
+TEST_F(SendRequestPhoto, APhotoThatCannotBeReadIsNotSentAndTheUserIsTold) {
+  settings().showAlerts = true;
+  std::ofstream(root_ / "empty.jpg").close();
+  std::ofstream(root_ / "text.jpg") << "this is not a picture";
+  std::vector<foundation::Id> contents;
+  for (const char* name : {"missing.jpg", "empty.jpg", "text.jpg"}) {
+    contents.push_back(foundation::NSURL::fileURLWithPath((root_ / name).string()));
+  }
+  contents.push_back(foundation::NSURL::URLWithString("https://example.com/photo.jpg"));
+  for (const auto& content : contents) send(content);
+  EXPECT_TRUE(center_->posts().empty());
+  EXPECT_EQ(file(), "NONE");
+  EXPECT_EQ(stored("Attachments"), std::vector<std::string>{});
+  EXPECT_EQ(viber_->stateReadings, 0);
+  EXPECT_EQ(alertMessages(),
+            std::vector<std::string>(4,
+                                     "Unable to read the photo. Message not sent.\n"
+                                     "Photo reply to conversation 5"));
+  EXPECT_EQ(log_.linesStartingWith("PXVIBER: unable to read the photo at ").size(), 1u);
+  EXPECT_EQ(log_.linesStartingWith("PXVIBER: unable to decode the photo at ").size(), 2u);
+  EXPECT_TRUE(log_.contains(
+      "PXVIBER: photo content is not a file URL, nothing to read: https://example.com/photo.jpg"));
+}
+
+TEST_F(SendRequestPhoto, ACutOffPhotoIsStoredAsFarAsItDecodes) {
+  auto truncated = foundation::readFile(photo(200, 100));
+  truncated->resize(truncated->size() / 3);
+  foundation::writeFileAtomically(root_ / "cut.jpg", *truncated);
+  send(foundation::NSURL::fileURLWithPath((root_ / "cut.jpg").string()));
+  EXPECT_EQ(storedSize("Attachments"), "200x100");
+  EXPECT_EQ(center_->postCount(kSendMessageNotification), 1);
+}
+
+TEST_F(SendRequestPhoto, WithoutViberInstalledNoPhotoRequestIsMadeAndTheUserIsTold) {
+  settings().showAlerts = true;
+  registry_->installed = nullptr;
+  fs::remove_all(root_ / "private/var/containers");
+  fs::remove_all(container_.parent_path());
+  send(foundation::NSURL::fileURLWithPath(photo(64, 48).string()));
+  EXPECT_EQ(file(), "NONE");
+  EXPECT_FALSE(fs::exists("(null)"));
+  EXPECT_TRUE(center_->posts().empty());
+  EXPECT_EQ(alertMessages(), std::vector<std::string>{"Unable to store the photo for Viber. "
+                                                      "Message not sent.\nPhoto reply to "
+                                                      "conversation 5"});
+  EXPECT_TRUE(
+      log_.contains("PXVIBER: Viber's data container not found; the photo cannot be stored"));
+}
+
+TEST_F(SendRequestPhoto, ARequestThatCannotBeWrittenIsNotPostedAndLeavesNoPhotoBehind) {
+  settings().showAlerts = true;
+  writeFile({{"debugMode", Value(false)}});
+  // The writer's lock cannot be taken: nothing may be written.
+  fs::create_directory(preferencesPath().string() + ".lock");
+  send(foundation::NSURL::fileURLWithPath(photo(64, 48).string()), "3");
+  send(std::make_shared<foundation::NSString>("and a text"), "3");
+  EXPECT_TRUE(center_->posts().empty());
+  EXPECT_EQ(viber_->stateReadings, 0);
+  EXPECT_EQ(stored("Attachments"), std::vector<std::string>{});
+  EXPECT_EQ(stored("AttachmentsPreview"), std::vector<std::string>{});
+  EXPECT_EQ(file(), "debugMode=0");
+  EXPECT_EQ(alertMessages(),
+            (std::vector<std::string>{
+                "Unable to save the reply for Viber. Message not sent.\nPhoto reply to "
+                "conversation 3",
+                "Unable to save the reply for Viber. Message not sent.\nReply to conversation 3: "
+                "\"and a text\""}));
+}
+
+}  // namespace
+}  // namespace tweak
