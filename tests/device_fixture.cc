@@ -123,8 +123,10 @@ void DeviceTest::writeSettings(const Dictionary& d) const {
 
 int DeviceTest::pxviber(const std::string& args, std::string* output,
                         const std::string& environment) const {
-  std::string command = "env " + environment + " " +
-                        (pxviber::programFolder() / "pxviber").string() + " " + args + " 2>&1";
+  // A cross build's pxviber runs through the build's emulator.
+  std::string command = "env " + environment + " ";
+  for (auto& word : pxviber::buildEmulator()) command += word + " ";
+  command += (pxviber::programFolder() / "pxviber").string() + " " + args + " 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   std::string text;
   std::array<char, 4096> buffer;

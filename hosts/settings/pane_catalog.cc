@@ -5,10 +5,12 @@
 #include <algorithm>
 
 #include "platform/foundation/device.h"
+#include "platform/foundation/error.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
 #include "platform/preferences/list_controller.h"
 #include "platform/preferences/list_items.h"
+#include "platform/runtime/loadable_code.h"
 
 namespace hosts::settings {
 
@@ -94,10 +96,13 @@ OpenedPane openPane(const PaneEntry& entry) {
     return opened;
   }
   fs::path plugin = bundle / executable;
-  // Plug-ins stay loaded for the life of the app, as loaded code does on the phone.
-  void* handle = ::dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    opened.error = std::string("cannot load the plug-in: ") + ::dlerror();
+  // Plug-ins stay loaded for the life of the app, as loaded code does on the
+  // phone. The executable may be universal: the slice for this processor loads.
+  void* handle = nullptr;
+  try {
+    handle = platform::runtime::loadCode(plugin, RTLD_NOW | RTLD_LOCAL);
+  } catch (const platform::Error& e) {
+    opened.error = std::string("cannot load the plug-in: ") + e.what();
     return opened;
   }
   auto registerClasses = reinterpret_cast<void (*)()>(::dlsym(handle, kRegisterClassesSymbol));

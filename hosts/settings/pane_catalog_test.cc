@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "platform/foundation/device.h"
 #include "platform/foundation/file_io.h"
 #include "platform/foundation/property_list.h"
@@ -10,6 +12,7 @@
 #include "platform/foundation/testing/scratch_folder.h"
 #include "platform/preferences/list_controller.h"
 #include "platform/preferences/services.h"
+#include "platform/runtime/testing/universal_file.h"
 
 namespace hosts::settings {
 namespace {
@@ -117,6 +120,45 @@ TEST_F(PaneCatalogTest, OpensThePaneByItsPrincipalClassAndShowsItsRows) {
   OpenedPane again = openPane(catalog.panes[0]);
   ASSERT_TRUE(again.controller);
   EXPECT_NE(again.controller, pane.controller);
+}
+
+// The shipped bundle's executable is universal: one file with the pane for
+// several processors, of which the Settings app loads its own.
+TEST_F(PaneCatalogTest, AUniversalExecutableOpensWithTheSliceOfThisProcessor) {
+  auto plugin = platform::foundation::readFile(
+      fs::path(PXVIBER_BUILD_DIR) /
+      "PreferenceBundles/PXViberPreferences.bundle/PXViberPreferences");
+  ASSERT_TRUE(plugin);
+  fs::path dir = bundles() / "Universal.bundle";
+  fs::create_directories(dir);
+  ASSERT_TRUE(platform::foundation::writeFileAtomically(
+      dir / "PXViberPreferences",
+      platform::runtime::testing::universalFile(
+          {{"riscv64", platform::runtime::testing::retargetedToRiscV(*plugin)},
+           {"own", *plugin}})));
+  ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(
+      dir / "Info.plist",
+      Dictionary{{"CFBundleExecutable", Value("PXViberPreferences")},
+                 {"NSPrincipalClass", Value("PXViberPreferencesListController")}}));
+  OpenedPane pane = openPane(PaneEntry{"Universal", "Universal", "", {}});
+  ASSERT_TRUE(pane.controller) << pane.error;
+  EXPECT_EQ(pane.controller->className(), "PXViberPreferencesListController");
+}
+
+// The bundle of a package made by ./run package, unpacked into the folder that
+// PXVIBER_PACKAGED_BUNDLE names: packaging runs this test under emulation for
+// each processor whose slice the bundle holds.
+TEST_F(PaneCatalogTest, APackagedBundleOpensOnThisProcessor) {
+  const char* packaged = std::getenv("PXVIBER_PACKAGED_BUNDLE");
+  if (!packaged) GTEST_SKIP() << "PXVIBER_PACKAGED_BUNDLE names no unpacked bundle";
+  fs::remove(bundles() / "PXViberPreferences.bundle");
+  fs::create_symlink(packaged, bundles() / "PXViberPreferences.bundle");
+  installShippedEntry();
+  OpenedPane pane = openPane(listPanes().panes.at(0));
+  ASSERT_TRUE(pane.controller) << pane.error;
+  auto* list = dynamic_cast<platform::preferences::PSListController*>(pane.controller.get());
+  ASSERT_TRUE(list && list->specifiers());
+  EXPECT_EQ(list->specifiers()->items.size(), 10u);
 }
 
 TEST_F(PaneCatalogTest, APaneWithoutItsBundleSaysSo) {

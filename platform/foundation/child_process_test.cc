@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/foundation/build_info.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/testing/scratch_folder.h"
 
@@ -76,11 +77,15 @@ TEST_F(ChildProcess, TheChildHoldsNoOtherDescriptorOfTheParent) {
 
 TEST_F(ChildProcess, AProgramOnThePathAndOneThatCannotRun) {
   EXPECT_EQ(reap(startChild({.arguments = {"true"}, .searchPath = true})), 0);
+  EXPECT_THROW(startChild({}), Error);
+  // qemu-user runs the vfork child of posix_spawn as a forked copy, whose
+  // failure to execute or to open its output ends that copy and never reaches
+  // the caller: under emulation a failed start shows as a child exiting at once.
+  if (*kBuildEmulator) GTEST_SKIP() << "exec failures are not reported under qemu-user";
   EXPECT_THROW(startChild({.arguments = {"true"}}), Error);
   EXPECT_THROW(startChild({.arguments = {(scratch_ / "missing").string()}}), Error);
   EXPECT_THROW(startChild({.arguments = {"/bin/true"}, .output = scratch_ / "no/such/folder/out"}),
                Error);
-  EXPECT_THROW(startChild({}), Error);
 }
 
 }  // namespace

@@ -9,7 +9,22 @@
 
 namespace platform::foundation {
 
+// The build compiles this file with a 64-bit time_t on every processor (glibc's
+// _TIME_BITS=64 on 32-bit ones): local time of dates past 2038 depends on it.
+// No time_t crosses this file's interface.
+static_assert(sizeof(std::time_t) == 8, "date_format.cc needs a 64-bit time_t");
+
 namespace {
+
+// Dates beyond ten thousand years either way print as the nearest of them.
+constexpr double kLimit = 1e4 * 365.25 * 86400;
+
+// Whole seconds since 1970 of `date`, within the limit.
+std::int64_t wholeUnixSeconds(Date date) {
+  double unix = date.unixTime();
+  unix = std::isnan(unix) ? 0 : std::clamp(unix, -kLimit, kLimit);
+  return static_cast<std::int64_t>(std::floor(unix));
+}
 
 bool digits(std::string_view s, std::size_t at, std::size_t n, int& out) {
   out = 0;
@@ -28,11 +43,7 @@ int daysIn(int year, int month) {
 }
 
 std::tm localParts(Date date) {
-  // Dates beyond ten thousand years either way print as the nearest of them.
-  constexpr double kLimit = 1e4 * 365.25 * 86400;
-  double unix = date.unixTime();
-  unix = std::isnan(unix) ? 0 : std::clamp(unix, -kLimit, kLimit);
-  std::time_t t = static_cast<std::time_t>(std::floor(unix));
+  std::time_t t = wholeUnixSeconds(date);
   std::tm tm{};
   localtime_r(&t, &tm);
   return tm;
@@ -46,6 +57,31 @@ std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
   const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
   const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   return era * 146097 + doe - 719468;
+}
+
+// The inverse: the civil date of a count of days since 1970-01-01.
+void civilFromDays(std::int64_t z, std::int64_t& y, int& m, int& d) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = yoe + era * 400 + (m <= 2);
+}
+
+// "yyyy-MM-dd<sep>HH:mm:ss" of the date in UTC, by arithmetic alone.
+std::string utcText(Date date, char separator) {
+  std::int64_t t = wholeUnixSeconds(date);
+  std::int64_t days = t >= 0 ? t / 86400 : -((-t + 86399) / 86400);
+  std::int64_t secs = t - days * 86400;
+  std::int64_t year;
+  int month, day;
+  civilFromDays(days, year, month, day);
+  return fmt::format("{:04}-{:02}-{:02}{}{:02}:{:02}:{:02}", year, month, day, separator,
+                     secs / 3600, secs % 3600 / 60, secs % 60);
 }
 
 // The zone's offset from UTC, in seconds, at the Unix time `t`.
@@ -104,5 +140,9 @@ std::string iso8601Local(Date date) {
                      tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, sign,
                      offset / 3600, (offset % 3600) / 60);
 }
+
+std::string formatUtcDateTime(Date date) { return utcText(date, ' '); }
+
+std::string iso8601Utc(Date date) { return utcText(date, 'T') + "Z"; }
 
 }  // namespace platform::foundation

@@ -23,9 +23,15 @@ std::optional<Date> parseLocalDateTime(std::string_view text);
 // The same pattern the other way: the local wall-clock time, whole seconds.
 std::string formatLocalDateTime(Date date);
 
+// The date in UTC as "yyyy-MM-dd HH:mm:ss", whole seconds.
+std::string formatUtcDateTime(Date date);
+
 // What "%@" prints for a date: "2016-05-01 09:30:00 +0000" (UTC). A nil date
 // prints as "(null)".
 std::string describeDate(const std::optional<Date>& date);
+
+// ISO 8601 in UTC, whole seconds: "2016-05-01T09:30:00Z".
+std::string iso8601Utc(Date date);
 
 // ISO 8601 local time with its offset, whole seconds: "2016-05-01T11:30:00+02:00".
 std::string iso8601Local(Date date);

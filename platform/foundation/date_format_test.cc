@@ -72,5 +72,24 @@ TEST(DateFormat, PrintsForLogsJsonAndBack) {
   EXPECT_EQ(iso8601Local(Date::fromUnix(1452848400)), "2016-01-15T05:30:00-03:30");
 }
 
+// Dates past 2038 (and before 1901) lie outside a 32-bit time_t; on 32-bit ARM
+// they must still print and parse as on a 64-bit processor.
+TEST(DateFormat, DatesPast2038KeepTheirLocalAndUniversalText) {
+  ZoneGuard zone("Europe/Berlin");
+  Date summer2040 = Date::fromUnix(2224756800 - 2 * 3600);  // 2040-07-01 12:00 in Berlin
+  EXPECT_EQ(parseLocalDateTime("2040-07-01 12:00:00"), summer2040);
+  EXPECT_EQ(formatLocalDateTime(summer2040), "2040-07-01 12:00:00");
+  EXPECT_EQ(iso8601Local(summer2040), "2040-07-01T12:00:00+02:00");
+  EXPECT_EQ(describeDate(summer2040), "2040-07-01 10:00:00 +0000");
+  EXPECT_EQ(iso8601Utc(summer2040), "2040-07-01T10:00:00Z");
+  Date winter2040 = Date::fromUnix(2210232600 - 3600);  // 2040-01-15 09:30 in Berlin
+  EXPECT_EQ(formatLocalDateTime(winter2040), "2040-01-15 09:30:00");
+  EXPECT_EQ(parseLocalDateTime("2040-01-15 09:30:00"), winter2040);
+  // Past the end of a 32-bit unsigned count of seconds, and before 1901.
+  EXPECT_EQ(describeDate(Date::fromUnix(4294967301.5)), "2106-02-07 06:28:21 +0000");
+  EXPECT_EQ(describeDate(Date::fromUnix(-2203891200.0)), "1900-03-01 00:00:00 +0000");
+  EXPECT_EQ(iso8601Utc(Date::fromUnix(-0.5)), "1969-12-31T23:59:59Z");
+}
+
 }  // namespace
 }  // namespace platform::foundation

@@ -60,20 +60,40 @@ DeviceSettings DeviceSettings::fromDictionary(const Dictionary& d) {
   s.screenHeight = numberOr(d, "ScreenHeight", s.screenHeight);
   s.screenScale = numberOr(d, "ScreenScale", s.screenScale);
   s.backgroundSeconds = numberOr(d, "BackgroundSeconds", s.backgroundSeconds);
+  if (const Value* arch = find(d, "Architecture"); arch && arch->asString())
+    s.architecture = *arch->asString();
+  if (const Value* emulator = find(d, "Emulator"); emulator && emulator->asArray()) {
+    for (auto& word : *emulator->asArray()) {
+      if (word.asString()) s.emulator.push_back(*word.asString());
+    }
+  }
   return s;
 }
 
 Dictionary DeviceSettings::toDictionary() const {
+  Array words;
+  for (auto& w : emulator) words.push_back(Value(w));
   return Dictionary{{"iOSVersion", Value(iosVersion)},
                     {"ScreenWidth", Value(screenWidth)},
                     {"ScreenHeight", Value(screenHeight)},
                     {"ScreenScale", Value(screenScale)},
-                    {"BackgroundSeconds", Value(backgroundSeconds)}};
+                    {"BackgroundSeconds", Value(backgroundSeconds)},
+                    {"Architecture", Value(architecture)},
+                    {"Emulator", Value(std::move(words))}};
 }
 
 DeviceSettings loadDeviceSettings() {
   auto d = readDictionaryFile(hostPath("/device.plist"));
   return d ? DeviceSettings::fromDictionary(*d) : DeviceSettings{};
+}
+
+std::vector<std::string> programCommand(const DeviceSettings& settings,
+                                        const std::filesystem::path& program,
+                                        const std::vector<std::string>& args) {
+  std::vector<std::string> command = settings.emulator;
+  command.push_back(program.string());
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
 }
 
 }  // namespace platform::foundation

@@ -11,7 +11,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/foundation/build_info.h"
 #include "platform/foundation/value.h"
 
 namespace platform::foundation {
@@ -34,13 +36,20 @@ std::filesystem::path hostPathIn(const std::filesystem::path& root, std::string_
 // "/var/x"); nullopt for a path outside it.
 std::optional<std::string> devicePath(const std::filesystem::path& hostPath);
 
-// The device's settings ("/device.plist"): iOS version, screen, background time.
+// The device's settings ("/device.plist"): iOS version, screen, background
+// time, processor, and the emulator that runs its programs.
 struct DeviceSettings {
   int iosVersion = 9;
   double screenWidth = 375;   // points
   double screenHeight = 667;  // points
   double screenScale = 2;
   double backgroundSeconds = 10;  // how long a resumed app runs before it is suspended again
+  // The Debian architecture of the device's processor: the architecture of the
+  // packages it takes. This build's when the file does not say.
+  std::string architecture = kBuildArchitecture;
+  // The command words that run the device's programs on this machine (qemu-user
+  // for a device of another processor); empty: they run directly.
+  std::vector<std::string> emulator;
 
   static DeviceSettings fromDictionary(const Dictionary& d);
   Dictionary toDictionary() const;
@@ -48,5 +57,11 @@ struct DeviceSettings {
 
 // Reads "/device.plist" of the current device; defaults for what it lacks.
 DeviceSettings loadDeviceSettings();
+
+// The argument list that runs `program` (a host path) with `args` on a device
+// with these settings: the emulator's words first when it has one.
+std::vector<std::string> programCommand(const DeviceSettings& settings,
+                                        const std::filesystem::path& program,
+                                        const std::vector<std::string>& args);
 
 }  // namespace platform::foundation

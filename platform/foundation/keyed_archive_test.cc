@@ -53,6 +53,23 @@ TEST(KeyedArchive, WrittenArchivesReadBack) {
   EXPECT_EQ(decoded(archivedDataWithRootObject(Value("plain"))), "plain");
 }
 
+// A notification's payload from a 64-bit phone: a token near 2^63, a key past
+// 2^32 and a date past 2038 keep their values and their text on every processor.
+TEST(KeyedArchive, WideNumbersAndDatesPast2038ReadBack) {
+  Date when = Date::fromUnix(2224756800);  // 2040-07-01 12:00:00 UTC
+  Dictionary userInfo{{"mt", Value(9223372036854775000LL)},
+                      {"conversation", Value(4294967301LL)},
+                      {"date", Value(when)}};
+  auto u = unarchiveObjectWithData(archivedDataWithRootObject(Value(userInfo)));
+  ASSERT_TRUE(u && u->value.asDictionary());
+  const Dictionary& back = *u->value.asDictionary();
+  EXPECT_EQ(back.at("mt").longLongValue(), 9223372036854775000LL);
+  EXPECT_EQ(back.at("mt").stringValue(), "9223372036854775000");
+  EXPECT_EQ(back.at("conversation").stringValue(), "4294967301");
+  EXPECT_EQ(back.at("date"), Value(when));
+  EXPECT_EQ(back.at("date").description(), "2040-07-01 12:00:00 +0000");
+}
+
 TEST(KeyedArchive, NestedObjectsReadAsDictionariesWithTheirClass) {
   Dictionary inner{{"$classname", Value("CLLocation")}, {"lat", Value(1.5)}};
   auto u =

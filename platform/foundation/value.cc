@@ -6,6 +6,8 @@
 #include <ctime>
 #include <limits>
 
+#include "platform/foundation/date_format.h"
+
 namespace platform::foundation {
 
 namespace {
@@ -182,14 +184,8 @@ std::string Value::description() const {
       }
       return out + ">";
     }
-    case Kind::Date: {
-      std::time_t t = static_cast<std::time_t>(std::floor(asDate()->unixTime()));
-      std::tm tm{};
-      gmtime_r(&t, &tm);
-      char buffer[64];
-      std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S +0000", &tm);
-      return buffer;
-    }
+    case Kind::Date:
+      return formatUtcDateTime(*asDate()) + " +0000";
     case Kind::Uid:
       return "<CFKeyedArchiverUID>{value = " + std::to_string(asUid()->index) + "}";
     case Kind::Array:

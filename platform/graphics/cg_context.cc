@@ -72,9 +72,7 @@ CGContextRef CGBitmapContextCreate(std::size_t width, std::size_t height,
                                    std::size_t bitsPerComponent, std::size_t bytesPerRow,
                                    const CGColorSpaceRef& space, CGBitmapInfo bitmapInfo) {
   if (width == 0 || height == 0 || !space) return nullptr;
-  if (width > kMaxImagePixels || height > kMaxImagePixels || width * height > kMaxImagePixels) {
-    return nullptr;
-  }
+  if (!withinPixelLimit(width, height)) return nullptr;
   if (bytesPerRow != 0 && bytesPerRow < width * 4) return nullptr;
   const CGImageFormat format{bitsPerComponent, 32, space, bitmapInfo};
   const auto alpha = format.alphaInfo();

@@ -250,6 +250,21 @@ TEST(ImageCanvas, OpaqueCanvasIsOpaqueAndBlack) {
   for (std::uint32_t p : readPixels(result->CGImage())) EXPECT_EQ(hex(p), "000000ff");
 }
 
+// Sizes whose products pass the width of size_t (32 bits on 32-bit ARM) are
+// refused, not wrapped into a small canvas or a small-looking buffer.
+TEST(CGImageCreate, SizesWhoseProductsOverflowAWordAreRefused) {
+  const auto rgb = CGColorSpaceCreateDeviceRGB();
+  // 65537 × 65537 pixels wraps to 131073 in 32 bits.
+  EXPECT_EQ(CGBitmapContextCreate(65537, 65537, 8, 0, rgb, kCGImageAlphaPremultipliedLast),
+            nullptr);
+  const std::vector<std::uint8_t> bytes(64, 0);
+  EXPECT_EQ(CGImage::create(65537, 65537, {8, 32, rgb, kCGImageAlphaLast}, 65537 * 4, bytes),
+            nullptr);
+  // Rows half the address space apart: two such strides wrap to nothing.
+  const std::size_t half = std::size_t(1) << (8 * sizeof(std::size_t) - 1);
+  EXPECT_EQ(CGImage::create(1, 3, {8, 32, rgb, kCGImageAlphaLast}, half, bytes), nullptr);
+}
+
 TEST(CGImageCreate, RefusesBadLayoutsAndShortData) {
   const std::vector<std::uint8_t> bytes(64, 0);
   const auto rgb = CGColorSpaceCreateDeviceRGB();

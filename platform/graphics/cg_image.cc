@@ -142,11 +142,12 @@ void packRow(const CGImageFormat& f, const std::uint32_t* in, std::size_t count,
 CGImageRef CGImage::create(std::size_t width, std::size_t height, const CGImageFormat& format,
                            std::size_t bytesPerRow, std::span<const std::uint8_t> data) {
   if (width == 0 || height == 0 || !format.isSupportedImageLayout()) return nullptr;
-  if (width > kMaxImagePixels || height > kMaxImagePixels || width * height > kMaxImagePixels) {
-    return nullptr;
-  }
+  if (!withinPixelLimit(width, height)) return nullptr;
+  // Each row's bytes must lie inside `data`. Compared by division: the product
+  // of the stride and the row count can pass the width of size_t.
   const std::size_t rowBytes = width * bytesPerPixel(format);
-  if (bytesPerRow < rowBytes || data.size() < (height - 1) * bytesPerRow + rowBytes) {
+  if (bytesPerRow < rowBytes || data.size() < rowBytes ||
+      (height > 1 && bytesPerRow > (data.size() - rowBytes) / (height - 1))) {
     return nullptr;
   }
   auto raster = std::make_shared<Raster>(int(width), int(height));

@@ -132,4 +132,11 @@ CGImageAlphaInfo CGImageGetAlphaInfo(const CGImageRef& image);
 // and bounds what a hostile header can make the decoder allocate.
 inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t(1) << 26;
 
+// True when a `width` × `height` bitmap has at most kMaxImagePixels pixels. The
+// product is taken in 64 bits: in a 32-bit size_t, 65537 × 65537 wraps to 131073.
+inline bool withinPixelLimit(std::size_t width, std::size_t height) {
+  return width <= kMaxImagePixels && height <= kMaxImagePixels &&
+         std::uint64_t(width) * std::uint64_t(height) <= kMaxImagePixels;
+}
+
 }  // namespace platform::graphics

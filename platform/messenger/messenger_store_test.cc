@@ -66,7 +66,9 @@ TEST_F(MessengerStore, AReadOnlyStoreIsRefusedAtOpen) {
       ::chmod(p.c_str(), std::filesystem::is_directory(p) ? 0555 : 0444);
     }
   }
-  ::chmod(container_.parent_path().c_str(), 0755);
+  // The scratch folder's own folder is the system's temporary folder, which
+  // anyone may pass through already; it is left as it is, since changing it
+  // would change it for every program on the machine.
   std::filesystem::permissions(
       container_, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
                       std::filesystem::perms::group_exec | std::filesystem::perms::others_read |

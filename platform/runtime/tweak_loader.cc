@@ -5,8 +5,10 @@
 #include <algorithm>
 
 #include "platform/foundation/device.h"
+#include "platform/foundation/error.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
+#include "platform/runtime/loadable_code.h"
 
 namespace platform::runtime {
 
@@ -51,12 +53,13 @@ std::vector<LoadedTweak> loadTweaks(const std::string& bundleId) {
   for (auto& library : tweaksForBundle(foundation::hostPath(kTweakFolderDevicePath), bundleId)) {
     LoadedTweak tweak{library.stem().string(), library, false, {}};
     // RTLD_GLOBAL: the tweak's classes must share type information with the
-    // platform libraries already loaded.
-    if (dlopen(library.c_str(), RTLD_NOW | RTLD_GLOBAL) != nullptr) {
+    // platform libraries already loaded. A universal library loads the slice
+    // for this processor.
+    try {
+      loadCode(library, RTLD_NOW | RTLD_GLOBAL);
       tweak.loaded = true;
-    } else {
-      const char* err = dlerror();
-      tweak.error = err ? err : "unknown error";
+    } catch (const Error& e) {
+      tweak.error = e.what();
       foundation::NSLog("MobileSubstrate: failed to load {}: {}", library.string(), tweak.error);
     }
     result.push_back(std::move(tweak));

@@ -228,8 +228,10 @@ class Applications final : public ProcessApplications,
     for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::string root = foundation::deviceRoot().string();
     try {
+      // The device's emulator, if it names one, runs the program.
       return foundation::startChild(
-          {.arguments = {(app.bundlePath / app.executable).string(), "--root", root},
+          {.arguments = foundation::programCommand(
+               foundation::loadDeviceSettings(), app.bundlePath / app.executable, {"--root", root}),
            .output = foundation::hostPath("/private/var/log/" + lower + ".out"),
            .environment = {{foundation::kDeviceRootEnv, root}}});
     } catch (const Error& e) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "platform/foundation/build_info.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
 #include "platform/notify/notify_center.h"
@@ -65,6 +66,9 @@ std::shared_ptr<platform::notify::NotifyCenter> joinDeviceBus(const fs::path& ro
 
 int runCommandLine(int argc, char** argv) {
   CLI::App app{"pxviber: the Viber quick-reply extension on a simulated device"};
+  app.set_version_flag("--version", std::string("pxviber ") +
+                                        platform::foundation::kProjectVersion + " (" +
+                                        platform::foundation::kBuildArchitecture + ")");
   app.require_subcommand(1);
   app.footer("Every device command works on the device given with --root DIR, else on $" +
              std::string(platform::foundation::kDeviceRootEnv) + ", else on the default device " +
@@ -72,6 +76,7 @@ int runCommandLine(int argc, char** argv) {
              "Example: pxviber demo");
   int exitCode = kUsage;
   addDeviceCommands(app, exitCode);
+  addPackageCommands(app, exitCode);
   addNotifyCommands(app, exitCode);
   addDemoCommand(app, exitCode);
   addReplyCommands(app, exitCode);

@@ -33,6 +33,8 @@ enum ExitCode : int {
 // command and stores its exit code in `exitCode`. A callback reports failures by
 // throwing platform::Error; the message says what to do.
 void addDeviceCommands(CLI::App& app, int& exitCode);
+// `device install` and `device remove`; after addDeviceCommands.
+void addPackageCommands(CLI::App& app, int& exitCode);
 void addNotifyCommands(CLI::App& app, int& exitCode);
 void addDemoCommand(CLI::App& app, int& exitCode);
 void addReplyCommands(CLI::App& app, int& exitCode);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/foundation/build_info.h"
 #include "platform/foundation/child_process.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
@@ -21,6 +22,7 @@
 #include "platform/notify/notify_center.h"
 #include "platform/runtime/host.h"
 #include "platform/viberdb/sample_content.h"
+#include "tools/pxviber/packages/package_install.h"
 
 namespace pxviber {
 
@@ -47,6 +49,12 @@ void writePlist(const fs::path& p, const Dictionary& d) {
   if (!platform::foundation::writeDictionaryFileAtomically(p, d)) {
     throw Error("cannot write " + p.string());
   }
+}
+
+platform::foundation::DeviceSettings deviceSettings(const fs::path& root) {
+  auto plist = platform::foundation::readDictionaryFile(root / "device.plist");
+  return plist ? platform::foundation::DeviceSettings::fromDictionary(*plist)
+               : platform::foundation::DeviceSettings{};
 }
 
 void writeText(const fs::path& p, const std::string& text) {
@@ -92,14 +100,11 @@ ViberLocation layoutViber(const fs::path& root, int ios) {
   return where;
 }
 
-// Installs the tweak (library and filter) with the build's install rules.
-void installTweak(const fs::path& root) {
-  fs::path build = programFolder().parent_path();
-  std::string command = "cmake --install '" + build.string() + "' --prefix '" + root.string() +
-                        "' --component device >/dev/null";
-  if (std::system(command.c_str()) != 0) {
-    throw Error("installing the tweak into the device failed (" + command + ")");
-  }
+// The platform pieces as installed packages, then the tweak's own package.
+void installTweak(const fs::path& root, int iosVersion) {
+  platform::foundation::DeviceSettings settings = deviceSettings(root);
+  packages::registerPlatformPackages(root, iosVersion, settings.architecture);
+  packages::installPackage(root, ownPackage());
 }
 
 bool alive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
@@ -166,6 +171,29 @@ fs::path programFolder() {
   return self.parent_path();
 }
 
+std::vector<std::string> buildEmulator() {
+  std::vector<std::string> words;
+  std::string_view rest = platform::foundation::kBuildEmulator;
+  while (!rest.empty()) {
+    auto blank = rest.find(' ');
+    if (blank != 0) words.emplace_back(rest.substr(0, blank));
+    rest.remove_prefix(blank == std::string_view::npos ? rest.size() : blank + 1);
+  }
+  return words;
+}
+
+fs::path ownPackage() {
+  using namespace platform::foundation;
+  return programFolder().parent_path() / "packages" /
+         (std::string(kPackageName) + "_" + kProjectVersion + "_" + kBuildArchitecture + ".deb");
+}
+
+std::vector<std::string> deviceCommand(const fs::path& root, const std::string& program,
+                                       const std::vector<std::string>& args) {
+  return platform::foundation::programCommand(deviceSettings(root), programFolder() / program,
+                                              args);
+}
+
 void requireDevice(const fs::path& root) {
   if (!fs::exists(root))
     throw Error("no device at " + root.string() + " (the folder does not exist)");
@@ -200,6 +228,7 @@ ViberLocation createDevice(const fs::path& root, const DeviceOptions& options) {
 
   platform::foundation::DeviceSettings settings;
   settings.iosVersion = options.iosVersion;
+  settings.emulator = options.emulator;
   writePlist(root / "device.plist", settings.toDictionary());
 
   // A system application, installed under /Applications as on the phone.
@@ -208,7 +237,7 @@ ViberLocation createDevice(const fs::path& root, const DeviceOptions& options) {
              Dictionary{{"CFBundleIdentifier", Value("com.apple.Preferences")},
                         {"CFBundleExecutable", Value("Preferences")}});
   ViberLocation viber = layoutViber(root, options.iosVersion);
-  installTweak(root);
+  installTweak(root, options.iosVersion);
   return viber;
 }
 
@@ -249,12 +278,11 @@ std::optional<int> runningPid(const fs::path& root, const std::string& process) 
 
 int launchHost(const fs::path& root, const std::string& program,
                const std::vector<std::string>& extraArgs, std::chrono::milliseconds readyTimeout) {
-  fs::path exe = programFolder() / program;
   fs::path out = under(root, "/private/var/log") / (program + ".out");
-  std::vector<std::string> args{exe.string(), "--root", fs::absolute(root).string()};
-  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-  int pid =
-      platform::foundation::startChild({.arguments = args, .output = out, .newSession = true});
+  std::vector<std::string> hostArgs{"--root", fs::absolute(root).string()};
+  hostArgs.insert(hostArgs.end(), extraArgs.begin(), extraArgs.end());
+  int pid = platform::foundation::startChild(
+      {.arguments = deviceCommand(root, program, hostArgs), .output = out, .newSession = true});
   // The host writes "<Process>.pid" once it is ready; its process name is the
   // capitalised program name.
   std::string process = program == "springboard" ? "SpringBoard"

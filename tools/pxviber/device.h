@@ -17,12 +17,19 @@
 
 namespace pxviber {
 
+// The words of the emulator that runs this build's programs here; empty for a
+// native build.
+std::vector<std::string> buildEmulator();
+
 // How long starting a process of the device may take before it counts as
 // hung: far beyond any start on a loaded machine.
 inline constexpr std::chrono::seconds kStartPatience{60};
 
 struct DeviceOptions {
   int iosVersion = 9;
+  // The command words that run the device's programs: by default this build's
+  // emulator (qemu-user for a cross build), nothing for a native build.
+  std::vector<std::string> emulator = buildEmulator();
 };
 
 // Where the device keeps Viber's bundle and data container.
@@ -34,7 +41,9 @@ struct ViberLocation {
 };
 
 // Creates the device layout under `root` (which must not hold a device yet; its
-// parent must exist) and installs the tweak into it. Answers Viber's location.
+// parent must exist) for this build's processor, records the device's platform
+// pieces as installed packages and installs this build's package into it, as a
+// phone gets the tweak. Answers Viber's location.
 ViberLocation createDevice(const std::filesystem::path& root, const DeviceOptions& options);
 
 // Throws unless `root` holds a device.
@@ -63,6 +72,15 @@ int launchHost(const std::filesystem::path& root, const std::string& program,
 
 // The folder holding this build's programs (the one pxviber runs from).
 std::filesystem::path programFolder();
+
+// This build's own package (made by the build into "packages/").
+std::filesystem::path ownPackage();
+
+// The argument list that runs this build's `program` with `args` on the device
+// at `root`, through the device's emulator when it names one.
+std::vector<std::string> deviceCommand(const std::filesystem::path& root,
+                                       const std::string& program,
+                                       const std::vector<std::string>& args = {});
 
 // The lines of the device's system log.
 std::vector<std::string> readSyslog(const std::filesystem::path& root);

@@ -2,7 +2,9 @@
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <iostream>
+#include <sstream>
 
+#include "platform/foundation/build_info.h"
 #include "platform/foundation/error.h"
 #include "platform/notify/notify_center.h"
 #include "platform/runloop/run_loop.h"
@@ -21,6 +23,7 @@ void addDeviceCommands(CLI::App& app, int& exitCode) {
   struct CreateOptions {
     fs::path root;
     int ios = 9;
+    std::string emulator = platform::foundation::kBuildEmulator;
   };
   auto create = std::make_shared<CreateOptions>();
   auto* createCmd =
@@ -28,9 +31,15 @@ void addDeviceCommands(CLI::App& app, int& exitCode) {
   addRootOption(createCmd, create->root, RootUse::New);
   createCmd->add_option("--ios", create->ios, "iOS version of the device: 7, 8 or 9")
       ->default_val(9);
+  createCmd->add_option("--emulator", create->emulator,
+                        "command that runs the device's programs, \"\" for none (default: this "
+                        "build's emulator, none for a native build)");
   createCmd->footer("Example: pxviber device create --root /tmp/phone --ios 9");
   createCmd->callback([create, &exitCode] {
-    auto viber = createDevice(create->root, {.iosVersion = create->ios});
+    DeviceOptions options{.iosVersion = create->ios, .emulator = {}};
+    std::istringstream words(create->emulator);
+    for (std::string w; words >> w;) options.emulator.push_back(w);
+    auto viber = createDevice(create->root, options);
     // A photo to try photo replies with, where a phone keeps its camera roll.
     fs::path photo = create->root / fs::path(kSamplePhotoDevicePath).relative_path();
     fs::create_directories(photo.parent_path());

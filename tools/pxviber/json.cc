@@ -4,8 +4,9 @@
 #include <fmt/format.h>
 
 #include <cmath>
-#include <ctime>
 #include <nlohmann/json.hpp>
+
+#include "platform/foundation/date_format.h"
 
 namespace pxviber {
 
@@ -61,12 +62,7 @@ nlohmann::json toTree(const Value& value) {
 }  // namespace
 
 std::string isoDate(const platform::foundation::Date& date) {
-  std::time_t t = static_cast<std::time_t>(std::floor(date.unixTime()));
-  std::tm utc{};
-  ::gmtime_r(&t, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
+  return platform::foundation::iso8601Utc(date);
 }
 
 std::string toJson(const Value& value) {

@@ -81,6 +81,21 @@ TEST_F(SendExecutor, TheIdentifierIsUsedInItsTextFormNeitherPaddedNorQuoted) {
   EXPECT_EQ(sends().size(), 1u);
 }
 
+// Keys past 2^32, as text or as a number, reach the conversation whole on
+// 32-bit processors too.
+TEST_F(SendExecutor, AConversationKeyPast2To32IsSentToWhole) {
+  messenger_.addConversation(4294967301);
+  messenger_.addConversation(9223372036854775807);
+  request({{"messageText", Value("wide")}, {"conversationID", Value("4294967301")}});
+  run();
+  request({{"messageText", Value("widest")}, {"conversationID", Value(9223372036854775807LL)}});
+  run();
+  EXPECT_EQ(sends(), (Lines{"sendMessageOfType(text,wide,(null),conversation 4294967301,(null),"
+                            "(null),(null),(null),(null))",
+                            "sendMessageOfType(text,widest,(null),conversation "
+                            "9223372036854775807,(null),(null),(null),(null),(null))"}));
+}
+
 TEST_F(SendExecutor, APictureGoesOutWithItsCaptionAndIsDeliveredOnceUploaded) {
   messenger_.addAttachment("170000000000.jpg");
   request({{"messageText", Value("caption ✓")},

@@ -30,6 +30,25 @@ class HistoryFetch : public testing::ExtensionTest {
     }
     return out;
   }
+  // Adds to `chat` one incoming message per local time, its text the time,
+  // with tokens from `firstToken` on when given; answers the detail lines
+  // that the history should show for them.
+  std::string addDated(ViberDatabase& db, std::int64_t chat, std::int64_t number,
+                       const std::vector<const char*>& dates,
+                       std::optional<std::int64_t> firstToken = std::nullopt) {
+    std::string expected;
+    for (const char* local : dates) {
+      NewMessage m;
+      m.conversation = chat;
+      m.phoneNumIndex = number;
+      m.text = local;
+      m.date = *platform::foundation::parseLocalDateTime(local);
+      if (firstToken) m.token = (*firstToken)++;
+      db.insertMessage(m);
+      expected += std::string("in ") + local + " " + local + "\n";
+    }
+    return expected;
+  }
   // The debug line naming the statement for the conversation `user`, three days
   // and the limit clause `limit`.
   static std::string sqlLine(const std::string& user, const std::string& limit) {
@@ -262,28 +281,44 @@ TEST_F(HistoryFetch, FailuresWriteTheirLineAndGiveAnEmptyList) {
 // Stored dates near leap days, where a shift of 31 calendar years lands a day
 // early; the times read back must be the stored ones in any zone.
 TEST_F(HistoryFetch, TimesAreExactAcrossLeapDays) {
-  const char* dates[] = {"2015-06-15 12:00:00", "2016-02-28 23:30:00", "2016-02-29 00:30:00",
-                         "2016-03-01 00:30:00", "2027-03-02 08:00:00", "2028-02-29 12:00:00",
-                         "2028-03-01 00:00:01"};
+  std::vector<const char*> dates = {
+      "2015-06-15 12:00:00", "2016-02-28 23:30:00", "2016-02-29 00:30:00", "2016-03-01 00:30:00",
+      "2027-03-02 08:00:00", "2028-02-29 12:00:00", "2028-03-01 00:00:01"};
   for (const char* zone : {"UTC", "America/New_York", "Asia/Tokyo"}) {
     testing::TimeZone tz(zone);
     ViberDatabase db = emptyDatabase();
     std::int64_t number = db.addPhoneNumber("+1", std::nullopt);
     std::int64_t chat = db.addConversation({std::nullopt, std::nullopt, {number}});
-    std::string expected;
-    for (const char* local : dates) {
-      NewMessage m;
-      m.conversation = chat;
-      m.phoneNumIndex = number;
-      m.text = local;
-      m.date = *platform::foundation::parseLocalDateTime(local);
-      db.insertMessage(m);
-      expected += std::string("in ") + local + " " + local + "\n";
-    }
+    std::string expected = addDated(db, chat, number, dates);
     settings().historyDaysToDisplay = 20000;
     settings().maxMessagesToDisplay = 0;
     EXPECT_EQ(detail(key(chat)), expected) << zone;
   }
+}
+
+// A phone that has handed out keys past 2^32 and tokens near 2^63, with
+// messages dated after 2038: the notification's token finds the conversation,
+// whose history keeps every key and local time, on 32-bit processors too.
+TEST_F(HistoryFetch, KeysPast2To32TokensNear2To63AndDatesPast2038) {
+  testing::TimeZone tz("Europe/Berlin");
+  ViberDatabase db = emptyDatabase();
+  db.execute(
+      "UPDATE Z_PRIMARYKEY SET Z_MAX = 4294967300 WHERE Z_NAME IN "
+      "('Conversation', 'PhoneNumberIndex', 'ViberMessage')");
+  std::int64_t number = db.addPhoneNumber("+15550100001", std::nullopt);
+  std::int64_t chat = db.addConversation({std::nullopt, std::nullopt, {number}});
+  ASSERT_EQ(chat, 4294967301);
+  std::string expected = addDated(
+      db, chat, number, {"2038-01-19 04:14:07", "2038-01-19 04:14:08", "2040-07-01 12:00:00"},
+      9223372036854775000);
+  EXPECT_EQ(extension_->getConversationIDForMessageWithToken("9223372036854775000"), "4294967301");
+  EXPECT_EQ(extension_->getConversationIDForNumber("+15550100001", std::nullopt), "4294967301");
+  settings().historyDaysToDisplay = 20000;
+  EXPECT_EQ(detail(key(chat)), expected);
+  auto newest = fetch(key(chat)).back();
+  EXPECT_EQ(newest->conversation(), "4294967301");
+  EXPECT_EQ(newest->authorPhoneNumIndex(), "4294967301");
+  EXPECT_EQ(newest->timestamp(), platform::foundation::Date::fromUnix(2224756800 - 2 * 3600));
 }
 
 TEST_F(HistoryFetch, WindowEdgeIsExactToTheMinute) {

@@ -61,6 +61,14 @@ TEST_F(SendRequestPhoto, AllHundredNamesOfASecondTakenMeansNoName) {
   EXPECT_EQ(freeAttachmentName(1701, folders, taken), "170100.jpg");
 }
 
+// The seconds are a 64-bit count on every processor, as the phone's 64-bit
+// one prints them: a 32-bit unsigned long would stop at 4294967295 (in 2106).
+TEST(AttachmentName, TheWholeSecondsOfAnyTimeInDecimal) {
+  EXPECT_EQ(freeAttachmentName(1449500000, {}, {}), "144950000000.jpg");
+  EXPECT_EQ(freeAttachmentName(2224756800, {}, {}), "222475680000.jpg");  // 2040
+  EXPECT_EQ(freeAttachmentName(4294967301, {}, {}), "429496730100.jpg");  // 2106
+}
+
 TEST_F(SendRequestPhoto, APhotoThatCannotBeReadIsNotSentAndTheUserIsTold) {
   settings().showAlerts = true;
   std::ofstream(root_ / "empty.jpg").close();

@@ -1,0 +1,243 @@
+#include "tools/pxviber/packages/package_install.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/foundation/build_info.h"
+#include "platform/foundation/device.h"
+#include "platform/foundation/error.h"
+#include "platform/foundation/property_list.h"
+#include "tools/pxviber/packages/package_database.h"
+#include "tools/pxviber/packages/testing/deb_builder.h"
+
+namespace pxviber::packages {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::foundation::kBuildArchitecture;
+using testing::Entry;
+using testing::PackageSpec;
+
+// A scratch device: its settings, "/var" linked to "/private/var", the platform
+// folders and the platform packages, as `pxviber device create` makes them.
+class PackageInstall : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/px-packages-XXXXXX";
+    tmp_ = ::mkdtemp(tmpl);
+    root_ = tmp_ / "device";
+    fs::create_directories(root_ / "private/var");
+    fs::create_symlink("private/var", root_ / "var");
+    for (const char* f : {"Library/MobileSubstrate/DynamicLibraries",
+                          "Library/PreferenceLoader/Preferences", "Library/PreferenceBundles"})
+      fs::create_directories(root_ / f);
+    platform::foundation::DeviceSettings settings;
+    ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(root_ / "device.plist",
+                                                                    settings.toDictionary()));
+    registerPlatformPackages(root_, 9, kBuildArchitecture);
+  }
+  void TearDown() override { fs::remove_all(tmp_); }
+
+  fs::path deb(const PackageSpec& spec, const std::string& file = "p.deb") {
+    fs::path path = tmp_ / file;
+    EXPECT_TRUE(platform::foundation::writeFileAtomically(
+        path, testing::buildDeb(spec, kBuildArchitecture)));
+    return path;
+  }
+
+  // What installing throws, or "installed N".
+  std::string install(const PackageSpec& spec) {
+    try {
+      return "installed " + std::to_string(installPackage(root_, deb(spec)).files);
+    } catch (const platform::Error& e) {
+      std::string why = e.what();
+      return why.substr(why.find(".deb: ") + 6);
+    }
+  }
+
+  // Every path under the device (and beside it), with its kind and size: two
+  // equal snapshots mean that nothing was written.
+  std::string snapshot() const {
+    std::string out;
+    for (auto& e : fs::recursive_directory_iterator(tmp_)) {
+      if (e.path().extension() == ".deb") continue;
+      out += e.path().lexically_relative(tmp_).string();
+      if (e.is_symlink())
+        out += " -> " + fs::read_symlink(e.path()).string();
+      else if (e.is_regular_file())
+        out += " " + std::to_string(e.file_size());
+      out += "\n";
+    }
+    return out;
+  }
+
+  std::string read(const std::string& path) const {
+    auto bytes = platform::foundation::readFile(root_ / path);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : "MISSING";
+  }
+
+  fs::path tmp_, root_;
+};
+
+TEST_F(PackageInstall, FilesLandInTheirPlacesAndRemoveTakesThemAllAway) {
+  std::string before = snapshot();
+  PackageSpec spec;
+  spec.data = testing::sampleFiles("Sample");
+  spec.data.push_back(
+      testing::file("./Library/MobileSubstrate/DynamicLibraries/Sample.plist", "f"));
+  spec.depends = "firmware (>= 7.0), mobilesubstrate | applist";
+  EXPECT_EQ(install(spec), "installed 4");
+  EXPECT_EQ(read("Library/Sample/tool.so"), "ELF-ish bytes");
+  EXPECT_EQ(fs::status(root_ / "Library/Sample/tool.so").permissions() & fs::perms::all,
+            static_cast<fs::perms>(0755));
+  EXPECT_EQ(fs::read_symlink(root_ / "Library/Sample/current"), "tool.so");
+  PackageDatabase db(root_);
+  EXPECT_EQ(fieldOf(*db.find("com.example.sample"), "Status"), "install ok installed");
+  EXPECT_EQ(db.files("com.example.sample").at(1), "/Library/Sample");
+
+  RemoveReport removed = removePackage(root_, "com.example.sample");
+  EXPECT_EQ(removed.files, 4u);
+  EXPECT_FALSE(db.find("com.example.sample"));
+  // The folders of the platform stay; the package's own went with it.
+  EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(PackageInstall, ANewVersionReplacesTheOldAndDropsWhatItNoLongerHas) {
+  PackageSpec v1;
+  v1.data = testing::sampleFiles("Sample");
+  ASSERT_EQ(install(v1), "installed 3");
+  PackageSpec v2 = v1;
+  v2.version = "2.0";
+  v2.data.erase(v2.data.begin() + 4);  // tool.plist
+  v2.data[3].content = "version two";
+  v2.data.push_back(testing::file("./Library/Sample/extra", "new"));
+  InstallReport report = installPackage(root_, deb(v2));
+  EXPECT_TRUE(report.replaced);
+  EXPECT_EQ(read("Library/Sample/tool.so"), "version two");
+  EXPECT_EQ(read("Library/Sample/tool.plist"), "MISSING");
+  EXPECT_EQ(read("Library/Sample/extra"), "new");
+  EXPECT_EQ(fieldOf(*PackageDatabase(root_).find("com.example.sample"), "Version"), "2.0");
+}
+
+TEST_F(PackageInstall, RefusalsLeaveTheDeviceAsItWas) {
+  std::string before = snapshot();
+  PackageSpec arm;
+  arm.architecture = "mips64el";
+  EXPECT_EQ(install(arm), "the package com.example.sample is built for mips64el, the device at " +
+                              root_.string() + " is " + kBuildArchitecture +
+                              "; nothing was installed");
+  PackageSpec escape;
+  escape.data = testing::sampleFiles("Sample");  // files before the bad one are not written
+  escape.data.push_back(testing::file("../evil", "x"));
+  EXPECT_EQ(install(escape),
+            "the package " + (tmp_ / "p.deb").string() +
+                " would put \"../evil\" outside the device root; nothing was installed");
+  PackageSpec newer;
+  newer.depends = "firmware (>= 10.0)";
+  EXPECT_EQ(install(newer),
+            "the package com.example.sample needs firmware (>= 10.0), which the "
+            "device does not have; nothing was installed");
+  auto whole = testing::buildDeb(escape, kBuildArchitecture);
+  whole.resize(whole.size() / 2);
+  ASSERT_TRUE(platform::foundation::writeFileAtomically(tmp_ / "cut.deb", whole));
+  EXPECT_THROW(installPackage(root_, tmp_ / "cut.deb"), platform::Error);
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_FALSE(fs::exists(tmp_ / "evil"));
+}
+
+TEST_F(PackageInstall, NoPathReachesOutThroughALinkOnTheDevice) {
+  fs::create_directories(tmp_ / "outside");
+  fs::create_symlink(tmp_ / "outside", root_ / "Library/escape");
+  std::string before = snapshot();
+  PackageSpec spec;
+  spec.data = {testing::file("./Library/escape/planted", "x")};
+  EXPECT_EQ(install(spec),
+            "the package com.example.sample would put \"Library/escape/planted\" "
+            "outside the device root, through a link on the device; nothing was "
+            "installed");
+  EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(PackageInstall, AnotherPackagesFilesAndFoldersAreNotTakenOver) {
+  PackageSpec first;
+  first.data = testing::sampleFiles("Sample");
+  ASSERT_EQ(install(first), "installed 3");
+  PackageSpec second;
+  second.name = "com.example.other";
+  second.data = {testing::file("./Library/Sample/tool.so", "mine")};
+  EXPECT_EQ(install(second),
+            "the package com.example.other would overwrite "
+            "/Library/Sample/tool.so of the package com.example.sample; nothing "
+            "was installed");
+  second.data = {testing::file("./Library/Sample", "a file for a folder")};
+  EXPECT_EQ(install(second),
+            "the package com.example.other has a file Library/Sample where the "
+            "device has a folder; nothing was installed");
+  EXPECT_EQ(read("Library/Sample/tool.so"), "ELF-ish bytes");
+}
+
+// A failure while the files are written (here a folder that cannot be made
+// where a plain file stands) undoes the files already written.
+TEST_F(PackageInstall, AFailureWhileWritingUndoesWhatWasWritten) {
+  ASSERT_TRUE(platform::foundation::writeFileAtomically(root_ / "Library/blocker",
+                                                        platform::foundation::Bytes{'x'}));
+  std::string before = snapshot();
+  PackageSpec spec;
+  spec.data = testing::sampleFiles("Sample");
+  spec.data.push_back(testing::file("./Library/blocker/inner", "x"));
+  std::string why = install(spec);
+  EXPECT_EQ(why.rfind("cannot make the folder " + (root_ / "Library/blocker").string(), 0), 0u)
+      << why;
+  EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(PackageInstall, RemovingWhatIsAbsentOrNeededIsRefused) {
+  PackageSpec spec;
+  spec.depends = "mobilesubstrate";
+  ASSERT_EQ(install(spec), "installed 0");
+  EXPECT_THROW(removePackage(root_, "com.example.absent"), platform::Error);
+  try {
+    removePackage(root_, "mobilesubstrate");
+    FAIL() << "removed a needed package";
+  } catch (const platform::Error& e) {
+    EXPECT_EQ(std::string(e.what()), "cannot remove mobilesubstrate from " + root_.string() +
+                                         ": the package com.example.sample needs it");
+  }
+  EXPECT_EQ(removePackage(root_, "com.example.sample").files, 0u);
+  EXPECT_EQ(removePackage(root_, "mobilesubstrate").name, "mobilesubstrate");
+}
+
+TEST_F(PackageInstall, OneInstallAtATime) {
+  DatabaseLock held(root_);
+  EXPECT_EQ(install(PackageSpec{}), "another install or remove is working on the device at " +
+                                        root_.string() + "; nothing was installed");
+}
+
+// The package that the build makes with dpkg-deb, in the phone's layout, with
+// the pane's universal file holding this processor's slice.
+TEST_F(PackageInstall, TheBuildsOwnPackageInstallsInThePhonesLayout) {
+  std::string before = snapshot();
+  InstallReport report = installPackage(root_, PXVIBER_OWN_PACKAGE);
+  EXPECT_EQ(report.name, platform::foundation::kPackageName);
+  EXPECT_EQ(report.version, platform::foundation::kProjectVersion);
+  EXPECT_EQ(report.architecture, kBuildArchitecture);
+  for (const char* path :
+       {"Library/MobileSubstrate/DynamicLibraries/ParlexforViber.so",
+        "Library/MobileSubstrate/DynamicLibraries/ParlexforViber.plist",
+        "Library/PreferenceLoader/Preferences/PXViberPreferences.plist",
+        "Library/PreferenceBundles/PXViberPreferences.bundle/PXViberPreferences",
+        "Library/PreferenceBundles/PXViberPreferences.bundle/Info.plist",
+        "Library/PreferenceBundles/PXViberPreferences.bundle/PXViberPreferences.plist"}) {
+    EXPECT_TRUE(fs::is_regular_file(root_ / path)) << path;
+  }
+  EXPECT_EQ(report.files, 6u);
+  EXPECT_EQ(
+      read("Library/PreferenceBundles/PXViberPreferences.bundle/PXViberPreferences").substr(0, 8),
+      "!<arch>\n");
+  removePackage(root_, platform::foundation::kPackageName);
+  EXPECT_EQ(snapshot(), before);
+}
+
+}  // namespace
+}  // namespace pxviber::packages
