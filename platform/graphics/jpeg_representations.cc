@@ -26,8 +26,8 @@ namespace platform::graphics {
 namespace {
 
 // Row slots beyond what one destination line reads: room for the decoder to run a
-// few bands ahead of the drawing.
-constexpr int kSpareSlots = 40;
+// wake's worth of rows, and a few bands more, ahead of the drawing.
+constexpr int kSpareSlots = RowRing::kWakeRows + 40;
 
 // One request's image as a draw of the shared JPEG, and what becomes of it.
 struct Output {

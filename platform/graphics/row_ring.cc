@@ -14,6 +14,8 @@ bool RowRing::begin(int width, int height) { return width == storage_.width && h
 
 std::uint8_t* RowRing::row(int y) {
   int released = released_.load(std::memory_order_acquire);
+  // Rows published since the last wake would otherwise wait until the next one.
+  if (y - released >= slots_) published_.notify_one();
   while (y - released >= slots_) {
     released_.wait(released, std::memory_order_acquire);
     released = released_.load(std::memory_order_acquire);
@@ -22,14 +24,13 @@ std::uint8_t* RowRing::row(int y) {
 }
 
 void RowRing::decoded(int rows) {
-  published_.store(rows, std::memory_order_release);
-  published_.notify_one();
+  const int before = published_.exchange(rows, std::memory_order_acq_rel);
+  if (rows >= height_ || rows / kWakeRows != before / kWakeRows) published_.notify_one();
 }
 
 void RowRing::finish(int rows) {
   for (int y = std::max(rows, 0); y < height_; ++y) {
     std::memset(row(y), kMissingRowGrey, std::size_t(storage_.rowBytes()));
-    // Published a band at a time: the drawing thread wakes once per band.
     if ((y + 1) % 8 == 0) decoded(y + 1);
   }
   decoded(height_);
