@@ -20,4 +20,23 @@ inline double ms(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
 }
 
+// The ratios ours[i] / anchor[i] of pairs timed back to back: their median and
+// range. A ratio of two medians taken apart follows whatever else the machine did
+// meanwhile; a pair sees the same machine on both sides.
+struct PairRatios {
+  double median = 0;
+  double min = 0;
+  double max = 0;
+};
+
+inline PairRatios pairRatios(const std::vector<double>& ours, const std::vector<double>& anchor) {
+  std::vector<double> r;
+  for (std::size_t i = 0; i < std::min(ours.size(), anchor.size()); ++i) {
+    if (anchor[i] > 0) r.push_back(ours[i] / anchor[i]);
+  }
+  if (r.empty()) return {};
+  return {percentile(r, 0.5), *std::min_element(r.begin(), r.end()),
+          *std::max_element(r.begin(), r.end())};
+}
+
 }  // namespace bench

@@ -1,58 +1,34 @@
-// The photo path of the send request: decode a 12-megapixel camera JPEG carrying
-// EXIF orientation 6, turn it upright, fit it into 1280 × 1280 and encode at 0.7,
-// fit it into 750 × 1334 and encode at 0.4. Writing the two files is left out: the
-// send request's atomic writes flush to disk, which measures the disk.
+// The photo path of the send request in Google Benchmark: decode a 12-megapixel
+// camera JPEG carrying EXIF orientation 6, turn it upright, fit it into 1280 × 1280
+// and encode at 0.7, fit it into 750 × 1334 and encode at 0.4. Writing the two
+// files is left out: the send request's atomic writes flush to disk, which
+// measures the disk. The ratios against the image tools come from
+// photo_path_process (bench/anchors.sh).
 //
 //   photo_path_bench [--fixtures=DIR] [benchmark flags]
 //       runs the benchmarks (fixtures are made in DIR on first use)
-//   photo_path_bench --fixtures=DIR --emit-fixtures
-//       only writes the fixture files and prints their paths
-//   photo_path_bench --fixtures=DIR --peak-memory=WIDTHxHEIGHT
-//       runs the path once in this fresh process and prints its time and the peak
-//       resident memory before and after, in KiB
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "bench/image/photo_fixture.h"
+#include "bench/image/photo_path.h"
 #include "platform/foundation/file_io.h"
-#include "platform/graphics/ui_image.h"
-#include "tweak/image/fix_orientation.h"
-#include "tweak/image/resize_category.h"
 
 namespace {
 
-using namespace platform::graphics;
-
 std::filesystem::path gFixtures = std::filesystem::temp_directory_path() / "pxviber-bench";
-
-struct Output {
-  std::size_t fullBytes = 0;
-  std::size_t previewBytes = 0;
-};
-
-Output photoPath(platform::foundation::Bytes data) {
-  const auto photo = UIImage::initWithData(std::move(data));
-  const auto upright = tweak::fixOrientation(photo);
-  const auto full = tweak::resizedImageToFitInSize(upright, CGSizeMake(1280, 1280), false);
-  const auto fullJpeg = UIImageJPEGRepresentation(full, 0.7f);
-  const auto preview = tweak::resizedImageToFitInSize(upright, CGSizeMake(750, 1334), false);
-  const auto previewJpeg = UIImageJPEGRepresentation(preview, 0.4f);
-  return {fullJpeg ? fullJpeg->size() : 0, previewJpeg ? previewJpeg->size() : 0};
-}
 
 void BM_PhotoPath(benchmark::State& state) {
   const int w = int(state.range(0)), h = int(state.range(1));
   const auto path = bench::photoFixture(gFixtures, w, h);
-  Output out;
+  bench::PhotoPathOutput out;
   for (auto _ : state) {
     // Reading the file is part of the path (the request reads the photo's URL).
     auto data = platform::foundation::readFile(path);
-    out = photoPath(std::move(*data));
+    out = bench::photoPath(std::move(*data));
     benchmark::DoNotOptimize(out);
   }
   state.counters["full_bytes"] = double(out.fullBytes);
@@ -64,59 +40,19 @@ BENCHMARK(BM_PhotoPath)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-long peakKiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
-int peakMemory(const std::string& size) {
-  int w = 0, h = 0;
-  if (std::sscanf(size.c_str(), "%dx%d", &w, &h) != 2) return 2;
-  const auto path = bench::photoFixture(gFixtures, w, h);
-  auto data = platform::foundation::readFile(path);
-  if (!data) return 1;
-  // The photo's bytes are the input, read before the path starts (as the request
-  // reads them from the URL); growth is what the path adds on top.
-  const long before = peakKiB();
-  const auto start = std::chrono::steady_clock::now();
-  const Output out = photoPath(std::move(*data));
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  const long after = peakKiB();
-  std::printf("path_ms %.1f\n", std::chrono::duration<double, std::milli>(elapsed).count());
-  std::printf("peak_kib_before %ld\npeak_kib_after %ld\ngrowth_kib %ld\n", before, after,
-              after - before);
-  std::printf("decoded_bitmap_kib %ld\nfull_bytes %zu\npreview_bytes %zu\n", long(w) * h * 4 / 1024,
-              out.fullBytes, out.previewBytes);
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string memorySize;
-  bool emitOnly = false;
   int kept = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--fixtures=", 0) == 0) {
       gFixtures = arg.substr(11);
-    } else if (arg.rfind("--peak-memory=", 0) == 0) {
-      memorySize = arg.substr(14);
-    } else if (arg == "--emit-fixtures") {
-      emitOnly = true;
     } else {
       argv[kept++] = argv[i];
     }
   }
   argc = kept;
-  if (emitOnly) {
-    for (auto [w, h] : {std::pair{4032, 3024}, std::pair{3264, 2448}}) {
-      std::printf("%s\n", bench::photoFixture(gFixtures, w, h).c_str());
-    }
-    return 0;
-  }
-  if (!memorySize.empty()) return peakMemory(memorySize);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -1,6 +1,7 @@
-// Drawing through Cairo, for maps that turn by other than quarter turns or shear.
-// Cairo's ARGB32 is this library's own pixel layout, so both rasters are wrapped
-// without a copy.
+// Drawing through Cairo, for maps that turn by other than quarter turns or shear:
+// the module that the graphics library loads the first time it draws one
+// (cairo_loader.cc). Cairo's ARGB32 is the library's own pixel layout, so both
+// rasters are wrapped without a copy.
 #include <cairo.h>
 
 #include <cmath>
@@ -8,9 +9,10 @@
 #include "platform/graphics/pixel_source.h"
 
 namespace platform::graphics {
+namespace {
 
-void drawWithCairo(const Raster& src, const CGAffineTransform& map, const Surface& dest,
-                   const ClipRect& clip) {
+void draw(const Raster& src, const CGAffineTransform& map, const Surface& dest,
+          const ClipRect& clip) {
   const int w = dest.x1 - dest.x0;
   const int h = dest.y1 - dest.y0;
   const double det = map.a * map.d - map.b * map.c;
@@ -42,4 +44,12 @@ void drawWithCairo(const Raster& src, const CGAffineTransform& map, const Surfac
   cairo_surface_destroy(target);
 }
 
+}  // namespace
 }  // namespace platform::graphics
+
+// The module's one entry point, looked up by name.
+extern "C" __attribute__((visibility("default"))) void pxGraphicsDrawWithCairo(
+    const platform::graphics::Raster* src, const platform::graphics::CGAffineTransform* map,
+    const platform::graphics::Surface* dest, const platform::graphics::ClipRect* clip) {
+  platform::graphics::draw(*src, *map, *dest, *clip);
+}

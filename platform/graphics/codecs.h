@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/graphics/pixel_source.h"
+#include "platform/graphics/ui_image.h"
 
 namespace platform::graphics {
 
@@ -37,8 +38,17 @@ int exifOrientationTag(std::span<const std::uint8_t> app1Payload);
 // An APP1 payload carrying only the orientation tag `value`.
 std::vector<std::uint8_t> exifOrientationSegment(int value);
 
+// The libjpeg quality (1 to 100) for a platform quality (0 to 1, clamped; NaN is 0).
+int libjpegQuality(CGFloat quality);
+// The EXIF orientation tag value that stands for `o` (1 for values outside 0 to 7).
+int exifOrientationOf(UIImageOrientation o);
+
 // Baseline JPEG, 4:2:0, libjpeg quality 1 to 100, streaming the source in bands of
 // rows; writes an APP1 orientation segment when `exifOrientation` is 2 to 8.
 std::vector<std::uint8_t> encodeJpeg(const PixelSource& source, int quality, int exifOrientation);
+// The same from planes of YCbCr samples; the bytes are those of the same pixels
+// given as pixel words.
+class JpegPlanes;
+std::vector<std::uint8_t> encodeJpeg(const JpegPlanes& planes, int quality, int exifOrientation);
 
 }  // namespace platform::graphics

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/graphics/resampler.h"
+
 namespace platform::graphics {
 
 ClipRect ClipRect::intersect(const ClipRect& o) const {
@@ -94,19 +96,28 @@ ClipRect mapRect(const ClipRect& r, const CGAffineTransform& t) {
   return out;
 }
 
+CGSize resolutionFor(const CGAffineTransform& m) {
+  return {std::min(1.0, std::hypot(m.a, m.b)), std::min(1.0, std::hypot(m.c, m.d))};
+}
+
+CGAffineTransform rasterMap(const CGAffineTransform& map, int width, int height, int rasterWidth,
+                            int rasterHeight) {
+  const CGAffineTransform toSource =
+      CGAffineTransformMakeScale(double(width) / rasterWidth, double(height) / rasterHeight);
+  return snapped(CGAffineTransformConcat(toSource, map));
+}
+
 void PixelSource::drawInto(const Surface& dest, const CGAffineTransform& map,
                            const ClipRect& clip) const {
   const CGAffineTransform m = snapped(map);
   if (isAxisAligned(m)) {
     // Ask for no more resolution than the destination shows, so that a JPEG can be
     // decoded at 1/2, 1/4 or 1/8 of its size when that is enough.
-    const double sx = std::min(1.0, std::hypot(m.a, m.b));
-    const double sy = std::min(1.0, std::hypot(m.c, m.d));
-    const auto raster = rasterForScale(sx, sy);
+    const CGSize resolution = resolutionFor(m);
+    const auto raster = rasterForScale(resolution.width, resolution.height);
     if (!raster || raster->width == 0 || raster->height == 0) return;
-    const CGAffineTransform toSource = CGAffineTransformMakeScale(
-        double(width()) / raster->width, double(height()) / raster->height);
-    resampleAxisAligned(*raster, snapped(CGAffineTransformConcat(toSource, m)), dest, clip);
+    resampleAxisAligned(*raster, rasterMap(m, width(), height(), raster->width, raster->height),
+                        dest, clip);
     return;
   }
   auto raster = rasterForScale(1, 1);
@@ -119,6 +130,17 @@ void PixelSource::drawInto(const Surface& dest, const CGAffineTransform& map,
   const CGAffineTransform toSource = CGAffineTransformMakeScale(double(width()) / raster->width,
                                                                 double(height()) / raster->height);
   drawWithCairo(*raster, CGAffineTransformConcat(toSource, map), dest, clip);
+}
+
+std::optional<LeafDraw> PixelSource::leafDraw(const CGAffineTransform& map,
+                                              const ClipRect& clip) const {
+  const CGAffineTransform m = snapped(map);
+  if (!isAxisAligned(m)) return std::nullopt;
+  return LeafDraw{this, m, clip};
+}
+
+std::optional<LeafDraw> PixelSource::rowsAsLeafDraw() const {
+  return leafDraw(CGAffineTransformIdentity, {0, 0, double(width()), double(height())});
 }
 
 std::shared_ptr<const Raster> PixelSource::rasterForScale(double, double) const {
@@ -145,25 +167,44 @@ void DrawnSource::readRows(int y0, int y1, std::uint32_t* out) const {
   if (opaque_) makeOpaque(band);
 }
 
+bool DrawnSource::composable(const CGAffineTransform& outer) const {
+  // Drawing this drawing is drawing the inner source once with the two maps composed,
+  // clipped to this canvas. That holds unless the canvas is opaque and some of its
+  // pixels are not fully covered by an opaque picture (they would show black).
+  const ClipRect canvas{0, 0, double(width()), double(height())};
+  return inner_ && isAxisAligned(outer) && isAxisAligned(map_) &&
+         (!opaque_ ||
+          (inner_->opaque() &&
+           covers(mapRect({0, 0, double(inner_->width()), double(inner_->height())}, map_),
+                  canvas)));
+}
+
 void DrawnSource::drawInto(const Surface& dest, const CGAffineTransform& map,
                            const ClipRect& clip) const {
   const ClipRect canvas{0, 0, double(width()), double(height())};
   const CGAffineTransform outer = snapped(map);
-  // Drawing this drawing is drawing the inner source once with the two maps composed,
-  // clipped to this canvas. That holds unless the canvas is opaque and some of its
-  // pixels are not fully covered by an opaque picture (they would show black).
-  const bool composable =
-      inner_ && isAxisAligned(outer) && isAxisAligned(map_) &&
-      (!opaque_ ||
-       (inner_->opaque() &&
-        covers(mapRect({0, 0, double(inner_->width()), double(inner_->height())}, map_), canvas)));
-  if (composable) {
+  if (composable(outer)) {
     inner_->drawInto(dest, CGAffineTransformConcat(map_, outer),
                      clip.intersect(mapRect(canvas, outer)));
     return;
   }
   if (!inner_ && !opaque_) return;  // an empty transparent canvas draws nothing
   PixelSource::drawInto(dest, map, clip);
+}
+
+std::optional<LeafDraw> DrawnSource::leafDraw(const CGAffineTransform& map,
+                                              const ClipRect& clip) const {
+  const CGAffineTransform outer = snapped(map);
+  if (!composable(outer)) return std::nullopt;
+  const ClipRect canvas{0, 0, double(width()), double(height())};
+  return inner_->leafDraw(CGAffineTransformConcat(map_, outer),
+                          clip.intersect(mapRect(canvas, outer)));
+}
+
+std::optional<LeafDraw> DrawnSource::rowsAsLeafDraw() const {
+  // readRows(): the inner source drawn with this canvas's map onto cleared pixels.
+  if (!inner_) return std::nullopt;
+  return inner_->leafDraw(map_, {0, 0, double(width()), double(height())});
 }
 
 void makeOpaque(const Surface& dest) {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/graphics/geometry.h"
@@ -91,6 +92,26 @@ CGAffineTransform snapped(const CGAffineTransform& t);
 // The bounding box of `r` mapped by `t`.
 ClipRect mapRect(const ClipRect& r, const CGAffineTransform& t);
 
+class PixelSource;
+
+// One draw of a leaf source (one that holds or makes its own pixels: a raster, a
+// JPEG) through a map that only scales, mirrors, turns by quarter turns and
+// translates.
+struct LeafDraw {
+  const PixelSource* leaf = nullptr;
+  CGAffineTransform map;  // leaf pixel space to destination space, snapped
+  ClipRect clip;          // destination space
+};
+
+// The resolution, as a fraction of a source's own along each of its axes (at most
+// 1), that drawing it through the axis-aligned `map` shows.
+CGSize resolutionFor(const CGAffineTransform& map);
+// The map from the pixels of a `rasterWidth` × `rasterHeight` raster of a
+// `width` × `height` source (a reduced decode) to the destination, given the map
+// from the source's own pixels.
+CGAffineTransform rasterMap(const CGAffineTransform& map, int width, int height, int rasterWidth,
+                            int rasterHeight);
+
 class PixelSource {
  public:
   PixelSource(int width, int height) : width_(width), height_(height) {}
@@ -113,6 +134,16 @@ class PixelSource {
   // other transform is drawn by Cairo.
   virtual void drawInto(const Surface& dest, const CGAffineTransform& map,
                         const ClipRect& clip) const;
+
+  // What drawInto(dest, map, clip) comes down to when it is one axis-aligned draw of
+  // a leaf source; nothing when it is drawn otherwise (through Cairo, or from a
+  // canvas drawn on more than once).
+  virtual std::optional<LeafDraw> leafDraw(const CGAffineTransform& map,
+                                           const ClipRect& clip) const;
+  // What readRows() comes down to, as one draw of a leaf onto transparent pixels
+  // the size of this source (for an opaque drawing, black pixels: the colour is the
+  // same); nothing when it is not one such draw.
+  virtual std::optional<LeafDraw> rowsAsLeafDraw() const;
 
  protected:
   // A raster of this source whose resolution is at least `sx` × `sy` of the source's
@@ -150,16 +181,20 @@ class DrawnSource final : public PixelSource {
   void readRows(int y0, int y1, std::uint32_t* out) const override;
   void drawInto(const Surface& dest, const CGAffineTransform& map,
                 const ClipRect& clip) const override;
+  std::optional<LeafDraw> leafDraw(const CGAffineTransform& map,
+                                   const ClipRect& clip) const override;
+  std::optional<LeafDraw> rowsAsLeafDraw() const override;
 
  private:
+  // True when drawing this canvas through `outer` is drawing the inner source once
+  // with the two maps composed.
+  bool composable(const CGAffineTransform& outer) const;
+
   bool opaque_;
   std::shared_ptr<const PixelSource> inner_;  // null for an empty canvas
   CGAffineTransform map_;
 };
 
-// Resamples `src` into `dest` for an axis-aligned `map` (see PixelSource::drawInto).
-void resampleAxisAligned(const Raster& src, const CGAffineTransform& map, const Surface& dest,
-                         const ClipRect& clip);
 // Draws `src` into `dest` through Cairo for any invertible `map`.
 void drawWithCairo(const Raster& src, const CGAffineTransform& map, const Surface& dest,
                    const ClipRect& clip);

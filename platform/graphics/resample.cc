@@ -1,44 +1,27 @@
-// The resampler for maps that only scale, mirror, turn by quarter turns and translate.
-//
-// Such a map sends each destination pixel back to an axis-aligned rectangle of the
-// source, so the filter is separable: one list of weights per destination column and
-// one per destination row, each over one source axis. A shrinking axis averages the
-// source pixels under the rectangle, weighted by area (a box filter: no aliasing, and
-// an exact copy when the rectangle is exactly one source pixel); an enlarging axis
-// interpolates linearly between the two nearest source pixels. Parts of the rectangle
-// outside the source or the clip count as transparent, which gives edges their
-// partial coverage.
+// The axis-aligned resampler (see resampler.h).
+#include "platform/graphics/resampler.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-#include "platform/graphics/pixel_source.h"
-
 namespace platform::graphics {
 namespace {
 
-struct Taps {
-  int first = 0;   // first source index along the axis
-  int count = 0;   // 0 for a destination pixel that sees nothing
-  int offset = 0;  // into AxisWeights::weights
-};
-
-struct AxisWeights {
-  std::vector<Taps> taps;
-  std::vector<float> weights;
-  int lo = 0, hi = 0;  // source indices [lo, hi) that any tap reads
-};
+using Taps = AxisResampler::Taps;
+using Weights = AxisResampler::Weights;
 
 // Weights for destination indices [d0, d1) along one axis, where destination
 // coordinate = f · source coordinate + o, the source has `len` pixels along the axis
 // and only source coordinates in [c0, c1] are visible.
-AxisWeights axisWeights(int d0, int d1, double f, double o, double c0, double c1, int len) {
-  AxisWeights out;
+Weights axisWeights(int d0, int d1, double f, double o, double c0, double c1, int len) {
+  Weights out;
   out.taps.resize(std::size_t(d1 - d0));
   out.lo = len;
   out.hi = 0;
@@ -152,73 +135,91 @@ inline void over(std::uint32_t* d, std::uint32_t s) {
   *d = out;
 }
 
-struct Region {
-  int u0, u1, v0, v1;  // destination pixels to write
-  bool swap;           // destination x runs along source y
-};
+// The most taps along the row axis; rows of one line must all be present at once.
+int widestTaps(const Weights& w) {
+  int most = 0;
+  for (const Taps& t : w.taps) most = std::max(most, t.count);
+  return most;
+}
 
-// For each destination line whose taps are source rows (destination rows, or for a
-// quarter turn destination columns), the first pass adds up those rows into `line`
-// over the source columns in use, reading each source row front to back; the second
-// pass filters `line` into the destination line. `rows` are the weights over source
-// rows, `columns` those over source columns.
-template <int kBytes>
-void resample(const Raster& src, const AxisWeights& rows, int r0, const AxisWeights& columns,
-              int c0, int c1, bool swap, const Surface& dest) {
-  const std::uint8_t* base = src.bytes();
-  const std::ptrdiff_t rowBytes = src.rowBytes();
+// One destination line's pixels, as words: the taps `t` (weights `w`) over source
+// rows add up those rows into `line` over the source columns in use, reading each
+// row front to back; then `columns` filters `line` into `out`, one word per pixel
+// of the line (0 where a pixel sees no source).
+template <int kSrcBytes>
+void lineWords(const SourceRows& src, const Taps& t, const float* w, const Weights& columns,
+               v4f* line, const std::uint8_t** rows, std::uint32_t* out) {
   const int lo = columns.lo;
   const int len = columns.hi - columns.lo;
-  std::vector<v4f> line(static_cast<std::size_t>(len));
-  for (std::size_t r = 0; r < rows.taps.size(); ++r) {
-    const Taps& t = rows.taps[r];
-    if (t.count == 0) continue;
-    const float* w = rows.weights.data() + t.offset;
-    const std::uint8_t* first =
-        base + std::ptrdiff_t(t.first) * rowBytes + std::ptrdiff_t(lo) * kBytes;
-    float sum = 0;
-    for (int k = 0; k < t.count; ++k) sum += w[k];
-    // All taps of a column at once, so that `line` is written once.
-    for (int i = 0; i < len; ++i) {
-      const std::uint8_t* p = first + std::ptrdiff_t(i) * kBytes;
-      v4f acc = w[0] * load(p);
-      for (int k = 1; k < t.count; ++k) acc += w[k] * load(p + std::ptrdiff_t(k) * rowBytes);
-      if constexpr (kBytes == 3) acc[3] = 255 * sum;
-      line[std::size_t(i)] = acc;
-    }
-    // Non-swapped: this is destination row r0 + r, written left to right. Swapped:
-    // destination column r0 + r, written top to bottom.
-    const int fixed = r0 + int(r);
-    for (int c = c0; c < c1; ++c) {
-      const Taps& tc = columns.taps[std::size_t(c - c0)];
-      if (tc.count == 0) continue;
-      const float* w = columns.weights.data() + tc.offset;
-      const v4f* p = line.data() + (tc.first - lo);
-      v4f acc = {0, 0, 0, 0};
-      for (int i = 0; i < tc.count; ++i) acc += w[i] * p[i];
-      over(swap ? dest.at(fixed, c) : dest.at(c, fixed), pack(acc));
-    }
+  const int count = t.count;
+  float sum = 0;
+  for (int k = 0; k < count; ++k) {
+    rows[k] = src.row(t.first + k) + std::ptrdiff_t(lo) * kSrcBytes;
+    sum += w[k];
+  }
+  // All taps of a column at once, so that `line` is written once.
+  for (int i = 0; i < len; ++i) {
+    const std::ptrdiff_t at = std::ptrdiff_t(i) * kSrcBytes;
+    v4f acc = w[0] * load(rows[0] + at);
+    for (int k = 1; k < count; ++k) acc += w[k] * load(rows[k] + at);
+    if constexpr (kSrcBytes == 3) acc[3] = 255 * sum;
+    line[i] = acc;
+  }
+  for (std::size_t c = 0; c < columns.taps.size(); ++c) {
+    const Taps& tc = columns.taps[c];
+    const float* cw = columns.weights.data() + tc.offset;
+    const v4f* p = line + (tc.first - lo);
+    v4f acc = {0, 0, 0, 0};
+    for (int i = 0; i < tc.count; ++i) acc += cw[i] * p[i];
+    out[c] = tc.count == 0 ? 0 : pack(acc);
   }
 }
 
+// Lines composited source-over into a window of pixel words.
+class SurfaceWriter final : public LineSink {
+ public:
+  SurfaceWriter(const Surface& dest, bool columns) : dest_(dest), columns_(columns) {}
+  void line(int fixed, int first, const std::uint32_t* words, int count) override {
+    for (int i = 0; i < count; ++i) {
+      over(columns_ ? dest_.at(fixed, first + i) : dest_.at(first + i, fixed), words[i]);
+    }
+  }
+
+ private:
+  Surface dest_;
+  bool columns_;
+};
+
 }  // namespace
 
-void resampleAxisAligned(const Raster& src, const CGAffineTransform& map0, const Surface& dest,
-                         const ClipRect& clip) {
-  const CGAffineTransform m = snapped(map0);
-  if (!isAxisAligned(m) || src.width <= 0 || src.height <= 0) return;
-  // Destination x = fx · (source coordinate along one axis) + ox, likewise for y.
-  const bool swap = m.a == 0;
-  const double fx = swap ? m.c : m.a, ox = m.tx;
-  const double fy = swap ? m.b : m.d, oy = m.ty;
-  const int lenX = swap ? src.height : src.width;
-  const int lenY = swap ? src.width : src.height;
+// Per-plan scratch: one line of source columns (four channels as one vector), the
+// row pointers of one line's taps, and the line's pixel words.
+struct AxisResampler::Scratch {
+  std::vector<v4f> line;
+  std::vector<const std::uint8_t*> rows;
+  std::vector<std::uint32_t> words;
+};
 
-  ClipRect area = mapRect({0, 0, double(src.width), double(src.height)}, m).intersect(clip);
-  area = area.intersect({double(dest.x0), double(dest.y0), double(dest.x1), double(dest.y1)});
+AxisResampler::~AxisResampler() = default;
+AxisResampler::AxisResampler(AxisResampler&&) noexcept = default;
+
+AxisResampler::AxisResampler(int width, int height, const CGAffineTransform& map0,
+                             const ClipRect& clip, const ClipRect& window)
+    : height_(height) {
+  const CGAffineTransform m = snapped(map0);
+  if (!isAxisAligned(m) || width <= 0 || height <= 0) return;
+  // Destination x = fx · (source coordinate along one axis) + ox, likewise for y.
+  swap_ = m.a == 0;
+  const double fx = swap_ ? m.c : m.a, ox = m.tx;
+  const double fy = swap_ ? m.b : m.d, oy = m.ty;
+  const int lenX = swap_ ? height : width;
+  const int lenY = swap_ ? width : height;
+
+  const ClipRect area =
+      mapRect({0, 0, double(width), double(height)}, m).intersect(clip).intersect(window);
   if (area.empty()) return;
-  const Region region{int(std::floor(area.x0)), int(std::ceil(area.x1)), int(std::floor(area.y0)),
-                      int(std::ceil(area.y1)), swap};
+  const int u0 = int(std::floor(area.x0)), u1 = int(std::ceil(area.x1));
+  const int v0 = int(std::floor(area.y0)), v1 = int(std::ceil(area.y1));
 
   auto sourceSpan = [](double c0, double c1, double f, double o, int len) {
     double a = (c0 - o) / f, b = (c1 - o) / f;
@@ -227,20 +228,51 @@ void resampleAxisAligned(const Raster& src, const CGAffineTransform& map0, const
   };
   const auto [cx0, cx1] = sourceSpan(clip.x0, clip.x1, fx, ox, lenX);
   const auto [cy0, cy1] = sourceSpan(clip.y0, clip.y1, fy, oy, lenY);
-  const AxisWeights wx = axisWeights(region.u0, region.u1, fx, ox, cx0, cx1, lenX);
-  const AxisWeights wy = axisWeights(region.v0, region.v1, fy, oy, cy0, cy1, lenY);
+  Weights wx = axisWeights(u0, u1, fx, ox, cx0, cx1, lenX);
+  Weights wy = axisWeights(v0, v1, fy, oy, cy0, cy1, lenY);
   if (wx.hi <= wx.lo || wy.hi <= wy.lo) return;
   // Source rows feed destination rows, or for a quarter turn destination columns.
-  const AxisWeights& rows = swap ? wx : wy;
-  const AxisWeights& columns = swap ? wy : wx;
-  const int r0 = swap ? region.u0 : region.v0;
-  const int c0 = swap ? region.v0 : region.u0;
-  const int c1 = swap ? region.v1 : region.u1;
-  if (src.bytesPerPixel == 3) {
-    resample<3>(src, rows, r0, columns, c0, c1, swap, dest);
-  } else {
-    resample<4>(src, rows, r0, columns, c0, c1, swap, dest);
+  rows_ = std::move(swap_ ? wx : wy);
+  columns_ = std::move(swap_ ? wy : wx);
+  line0_ = swap_ ? u0 : v0;
+  pixel0_ = swap_ ? v0 : u0;
+  for (std::size_t r = 0; r < rows_.taps.size(); ++r) {
+    if (rows_.taps[r].count > 0) order_.push_back(int(r));
   }
+  std::stable_sort(order_.begin(), order_.end(),
+                   [&](int a, int b) { return rows_.taps[a].first < rows_.taps[b].first; });
+  maxRowsPerLine_ = widestTaps(rows_);
+  scratch_ = std::make_unique<Scratch>();
+  scratch_->line.resize(std::size_t(columns_.hi - columns_.lo));
+  scratch_->rows.resize(std::size_t(maxRowsPerLine_));
+  scratch_->words.resize(columns_.taps.size());
+}
+
+int AxisResampler::run(const SourceRows& src, int available, LineSink& dest) {
+  if (!scratch_) return height_;
+  Scratch& s = *scratch_;
+  for (; next_ < order_.size(); ++next_) {
+    const int r = order_[next_];
+    const Taps& t = rows_.taps[std::size_t(r)];
+    if (t.first + t.count > available) return t.first;
+    const float* w = rows_.weights.data() + t.offset;
+    if (src.bytesPerPixel == 3) {
+      lineWords<3>(src, t, w, columns_, s.line.data(), s.rows.data(), s.words.data());
+    } else {
+      lineWords<4>(src, t, w, columns_, s.line.data(), s.rows.data(), s.words.data());
+    }
+    dest.line(line0_ + r, pixel0_, s.words.data(), int(s.words.size()));
+  }
+  return height_;
+}
+
+void resampleAxisAligned(const Raster& src, const CGAffineTransform& map, const Surface& dest,
+                         const ClipRect& clip) {
+  const ClipRect window{double(dest.x0), double(dest.y0), double(dest.x1), double(dest.y1)};
+  AxisResampler plan(src.width, src.height, map, clip, window);
+  const SourceRows rows{src.bytes(), src.rowBytes(), src.bytesPerPixel, 0};
+  SurfaceWriter writer(dest, plan.linesAreColumns());
+  plan.run(rows, src.height, writer);
 }
 
 }  // namespace platform::graphics

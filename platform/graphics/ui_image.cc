@@ -103,14 +103,20 @@ CGSize UIImage::size() const {
   return isQuarterTurn(orientation_) ? CGSize{h, w} : CGSize{w, h};
 }
 
+int libjpegQuality(CGFloat quality) {
+  const double q = std::isnan(quality) ? 0 : std::clamp(quality, 0.0, 1.0);
+  return std::max(1, int(std::lround(q * 100)));
+}
+
+int exifOrientationOf(UIImageOrientation o) {
+  return (o >= 0 && o <= 7) ? exifFromOrientation(o) : 1;
+}
+
 std::optional<foundation::Bytes> UIImageJPEGRepresentation(const std::shared_ptr<UIImage>& image,
                                                            CGFloat quality) {
   if (!image) return std::nullopt;
-  const double q = std::isnan(quality) ? 0 : std::clamp(quality, 0.0, 1.0);
-  const int libjpegQuality = std::max(1, int(std::lround(q * 100)));
-  const auto o = image->imageOrientation();
-  const int exif = (o >= 0 && o <= 7) ? exifFromOrientation(o) : 1;
-  auto bytes = encodeJpeg(*image->CGImage()->source(), libjpegQuality, exif);
+  auto bytes = encodeJpeg(*image->CGImage()->source(), libjpegQuality(quality),
+                          exifOrientationOf(image->imageOrientation()));
   if (bytes.empty()) return std::nullopt;
   return bytes;
 }

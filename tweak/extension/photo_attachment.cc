@@ -8,26 +8,20 @@ namespace tweak {
 
 namespace graphics = platform::graphics;
 
-namespace {
-
-std::optional<platform::foundation::Bytes> fittedJpeg(
-    const std::shared_ptr<graphics::UIImage>& upright, graphics::CGSize bound, float quality) {
-  return graphics::UIImageJPEGRepresentation(resizedImageToFitInSize(upright, bound, false),
-                                             quality);
-}
-
-}  // namespace
-
 std::optional<AttachmentJpegs> makeAttachmentJpegs(platform::foundation::Bytes photo,
                                                    graphics::CGSize previewBound) {
   auto image = graphics::UIImage::initWithData(std::move(photo));
   if (!image) return std::nullopt;
-  // Both stored files are made from the upright picture.
+  // Both stored files are made from the upright picture. Turning and fitting only
+  // record the drawing; the pixels are made when the two are encoded, together, from
+  // one decode of the photo.
   auto upright = fixOrientation(image);
-  auto full = fittedJpeg(upright, {kFullSizeBound, kFullSizeBound}, kFullSizeQuality);
-  auto preview = fittedJpeg(upright, previewBound, kPreviewQuality);
-  if (!full || !preview) return std::nullopt;
-  return AttachmentJpegs{std::move(*full), std::move(*preview)};
+  const graphics::JPEGRepresentationRequest requests[] = {
+      {resizedImageToFitInSize(upright, {kFullSizeBound, kFullSizeBound}, false), kFullSizeQuality},
+      {resizedImageToFitInSize(upright, previewBound, false), kPreviewQuality}};
+  auto jpegs = graphics::UIImageJPEGRepresentations(requests);
+  if (!jpegs[0] || !jpegs[1]) return std::nullopt;
+  return AttachmentJpegs{std::move(*jpegs[0]), std::move(*jpegs[1])};
 }
 
 }  // namespace tweak

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "platform/graphics/cg_context.h"
+#include "platform/graphics/testing/image_fixtures.h"
+#include "platform/graphics/ui_image.h"
+
+namespace platform::graphics {
+namespace {
+
+using namespace testing;
+using Results = std::vector<std::optional<foundation::Bytes>>;
+
+// Smooth shading with fine grain and a few hard edges: every resampling slip shows.
+std::uint32_t scene(int x, int y) {
+  const int r = 128 + int(90 * std::sin(x * 0.031) * std::cos(y * 0.017));
+  const int g = (x * 7 + y * 3) % 256;
+  const int b = ((x / 37 + y / 23) % 2) ? 200 : 40 + (x * y) % 9;
+  return (std::uint32_t(r) << 24) | (std::uint32_t(g) << 16) | (std::uint32_t(b) << 8) | 0xFF;
+}
+
+std::vector<std::uint8_t> photoBytes(int w, int h, int exif = 0) {
+  return jpegWithApp1(makeImage(w, h, scene),
+                      exif ? exifPayload(exif) : std::vector<std::uint8_t>{});
+}
+
+// `image` drawn on a w × h canvas (y up) through `ctm` into `rect`, taken as an
+// image: what turning and fitting a photo make.
+std::shared_ptr<UIImage> drawn(const std::shared_ptr<UIImage>& image, int w, int h,
+                               const CGAffineTransform& ctm, const CGRect& rect,
+                               bool opaque = false) {
+  const auto canvas = CGBitmapContextCreate(
+      std::size_t(w), std::size_t(h), 8, 0, CGColorSpaceCreateDeviceRGB(),
+      (opaque ? kCGImageAlphaNoneSkipFirst : kCGImageAlphaPremultipliedFirst) |
+          kCGBitmapByteOrder32Little);
+  CGContextConcatCTM(canvas, ctm);
+  CGContextDrawImage(canvas, rect, image->CGImage());
+  return UIImage::imageWithCGImage(CGBitmapContextCreateImage(canvas));
+}
+
+// A W × H image turned a quarter turn (upright H × W), as a camera photo is made
+// upright.
+std::shared_ptr<UIImage> turned(const std::shared_ptr<UIImage>& image) {
+  const int W = int(image->CGImage()->width()), H = int(image->CGImage()->height());
+  return drawn(image, H, W, CGAffineTransformRotate(CGAffineTransformMakeTranslation(H, 0), M_PI_2),
+               CGRectMake(0, 0, W, H), true);
+}
+
+std::shared_ptr<UIImage> scaled(const std::shared_ptr<UIImage>& image, int w, int h) {
+  return drawn(image, w, h, CGAffineTransformIdentity, CGRectMake(0, 0, w, h));
+}
+
+Results oneAtATime(const std::vector<JPEGRepresentationRequest>& requests) {
+  Results out;
+  for (const auto& r : requests) out.push_back(UIImageJPEGRepresentation(r.image, r.quality));
+  return out;
+}
+
+std::string describe(const Results& results) {
+  std::string s;
+  for (const auto& r : results) s += (r ? std::to_string(r->size()) : std::string("none")) + " ";
+  return s;
+}
+
+// The requests made by `make` from a fresh decode of `bytes`, encoded together and
+// one at a time; each from its own decode, so that neither sees pixels the other
+// kept.
+void expectSameBytes(
+    const std::vector<std::uint8_t>& bytes,
+    const std::function<std::vector<JPEGRepresentationRequest>(std::shared_ptr<UIImage>)>& make) {
+  const Results together = UIImageJPEGRepresentations(make(UIImage::initWithData(bytes)));
+  const Results alone = oneAtATime(make(UIImage::initWithData(bytes)));
+  ASSERT_EQ(together.size(), alone.size());
+  for (std::size_t i = 0; i < alone.size(); ++i) {
+    EXPECT_TRUE(together[i] == alone[i])
+        << "request " << i << ": together " << describe(together) << "alone " << describe(alone);
+  }
+}
+
+// One at a time, the first image decodes the JPEG and later ones reuse that decode
+// when it is fine enough; together, every image is drawn from one decode at the
+// finest scale any needs. With the finest first the two give the same bytes.
+TEST(JpegRepresentations, DrawingsOfOneJpegGiveTheBytesOfOneAtATime) {
+  expectSameBytes(photoBytes(600, 440, 6), [](std::shared_ptr<UIImage> photo) {
+    const auto upright = turned(photo);
+    return std::vector<JPEGRepresentationRequest>{
+        {photo, 0.9},                      // the decoded photo itself, EXIF kept
+        {scaled(upright, 300, 409), 0.7},  // shrunk, partial last row
+        {nullptr, 0.5},                    // nothing to encode
+        {scaled(upright, 150, 240), 0.4},  // shrunk past the picture: a band below
+        {scaled(photo, 900, 660), 0.8}};   // enlarged
+  });
+}
+
+TEST(JpegRepresentations, RowsRunThroughTheRingManyTimesAndManyAtOnce) {
+  // 1200 decoded rows pass through a ring of fewer than a hundred slots; the tiny
+  // drawing reads about 17 rows of the 1/8 decode for each of its lines, taken from
+  // the full decode here.
+  expectSameBytes(photoBytes(1000, 1200), [](std::shared_ptr<UIImage> photo) {
+    return std::vector<JPEGRepresentationRequest>{{scaled(photo, 990, 1190), 0.7},
+                                                  {scaled(photo, 7, 9), 0.7},
+                                                  {turned(scaled(photo, 333, 401)), 0.7}};
+  });
+}
+
+TEST(JpegRepresentations, DamagedDataGivesTheBytesOfOneAtATime) {
+  const auto bytes = photoBytes(320, 240, 6);
+  const auto twoFiles = [](std::shared_ptr<UIImage> photo) {
+    const auto upright = turned(photo);
+    return std::vector<JPEGRepresentationRequest>{{scaled(upright, 120, 160), 0.7},
+                                                  {scaled(upright, 60, 80), 0.4}};
+  };
+  const std::vector<std::uint8_t> half(bytes.begin(), bytes.begin() + bytes.size() / 2);
+  expectSameBytes(half, twoFiles);
+  std::mt19937 random(7);
+  for (int n = 0; n < 24; ++n) {
+    auto damaged = bytes;
+    for (int k = 0; k < 6; ++k)
+      damaged[2 + random() % (damaged.size() - 2)] = std::uint8_t(random());
+    if (UIImage::initWithData(damaged)) expectSameBytes(damaged, twoFiles);
+  }
+}
+
+TEST(JpegRepresentations, RowsTheDataDoesNotHoldAreGrey) {
+  auto bytes = photoBytes(320, 240, 6);
+  bytes.resize(bytes.size() / 2);
+  const auto image = UIImage::initWithData(bytes);
+  const auto jpeg = UIImageJPEGRepresentations(
+      std::vector<JPEGRepresentationRequest>{{scaled(image, 160, 120), 0.9}})[0];
+  ASSERT_TRUE(jpeg);
+  const auto back = UIImage::initWithData(*jpeg);
+  const auto pixels = readPixels(back->CGImage());
+  EXPECT_LE(colourDistance(pixels.back(), 0x808080FFu), 4);
+}
+
+TEST(JpegRepresentations, ImagesOfSeveralSourcesAreEncodedOneByOne) {
+  const auto a = photoBytes(200, 100), b = photoBytes(100, 200);
+  const auto first = UIImage::initWithData(a), second = UIImage::initWithData(b);
+  const auto raster = UIImage::imageWithCGImage(makeImage(30, 20, scene));
+  const std::vector<JPEGRepresentationRequest> mixed = {
+      {scaled(first, 50, 25), 0.7}, {scaled(second, 50, 100), 0.7}, {raster, 0.5}};
+  EXPECT_EQ(UIImageJPEGRepresentations(mixed), oneAtATime(mixed));
+  EXPECT_TRUE(UIImageJPEGRepresentations({}).empty());
+}
+
+bool cairoLoaded() {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    if (line.find("libcairo") != std::string::npos) return true;
+  }
+  return false;
+}
+
+TEST(CairoModule, LoadedOnlyForTurnsThatAreNotQuarterTurns) {
+  // In a fresh process: earlier tests here may have loaded it already.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto run = [] {
+    const auto photo = UIImage::initWithData(photoBytes(64, 48, 6));
+    const auto upright = turned(photo);
+    UIImageJPEGRepresentations(std::vector<JPEGRepresentationRequest>{
+        {scaled(upright, 24, 32), 0.7}, {scaled(upright, 12, 16), 0.4}});
+    if (cairoLoaded()) std::exit(1);
+    const auto tilted =
+        drawn(photo, 80, 80, CGAffineTransformMakeRotation(0.3), CGRectMake(10, 0, 64, 48));
+    tilted->CGImage()->copyData();
+    std::exit(cairoLoaded() ? 0 : 2);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace platform::graphics
