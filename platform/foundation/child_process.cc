@@ -46,15 +46,15 @@ struct SpawnSetup {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
 
-  explicit SpawnSetup(const ChildSpec& spec) {
+  explicit SpawnSetup(const ChildSpec& child) {
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
-    redirect(spec.output.empty() ? "/dev/null" : spec.output.string());
+    redirect(child.output.empty() ? "/dev/null" : child.output.string());
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
     short flags = POSIX_SPAWN_SETSIGMASK;
-    if (spec.newSession) flags |= POSIX_SPAWN_SETSID;
+    if (child.newSession) flags |= POSIX_SPAWN_SETSID;
     posix_spawnattr_setflags(&attributes, flags);
   }
   ~SpawnSetup() {
@@ -78,17 +78,17 @@ struct SpawnSetup {
 
 }  // namespace
 
-int startChild(const ChildSpec& spec) {
-  if (spec.arguments.empty()) throw Error("startChild: no program given");
-  std::vector<std::string> arguments = spec.arguments;
-  std::vector<std::string> environment = environmentWith(spec.environment);
+int startChild(const ChildSpec& child) {
+  if (child.arguments.empty()) throw Error("startChild: no program given");
+  std::vector<std::string> arguments = child.arguments;
+  std::vector<std::string> environment = environmentWith(child.environment);
   std::vector<char*> argv = pointers(arguments);
   std::vector<char*> envp = pointers(environment);
-  SpawnSetup setup(spec);
+  SpawnSetup setup(child);
   pid_t pid = 0;
-  auto spawn = spec.searchPath ? ::posix_spawnp : ::posix_spawn;
+  auto spawn = child.searchPath ? ::posix_spawnp : ::posix_spawn;
   int err = spawn(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), envp.data());
-  if (err != 0) throw SystemError("cannot start " + spec.arguments[0], err);
+  if (err != 0) throw SystemError("cannot start " + child.arguments[0], err);
   return pid;
 }
 

@@ -30,6 +30,6 @@ struct ChildSpec {
 // Starts the child and answers its pid; the caller reaps it. Throws
 // platform::Error when it cannot be started: no arguments, the output file
 // cannot be opened, or the program cannot be executed.
-int startChild(const ChildSpec& spec);
+int startChild(const ChildSpec& child);
 
 }  // namespace platform::foundation

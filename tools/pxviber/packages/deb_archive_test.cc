@@ -38,16 +38,16 @@ std::string refusal(const platform::foundation::Bytes& bytes) {
   }
 }
 
-std::string refusal(PackageSpec spec) { return refusal(testing::buildDeb(spec, kArch)); }
+std::string refusal(PackageSpec recipe) { return refusal(testing::buildDeb(recipe, kArch)); }
 
 TEST(DebArchive, ReadsControlAndFilesOfXzAndGzipPackages) {
   for (bool gzip : {false, true}) {
-    PackageSpec spec;
-    spec.data = testing::sampleFiles("Sample");
-    spec.data[3].content = "new";
-    spec.data[3].mode = 04755;  // set-id bits are dropped
-    spec.gzip = gzip;
-    DebPackage p = parseDebPackage(testing::buildDeb(spec, kArch), "test.deb");
+    PackageSpec recipe;
+    recipe.data = testing::sampleFiles("Sample");
+    recipe.data[3].content = "new";
+    recipe.data[3].mode = 04755;  // set-id bits are dropped
+    recipe.gzip = gzip;
+    DebPackage p = parseDebPackage(testing::buildDeb(recipe, kArch), "test.deb");
     EXPECT_EQ(p.name(), "com.example.sample");
     EXPECT_EQ(p.version(), "1.0");
     EXPECT_EQ(p.architecture(), "armhf");
@@ -62,15 +62,15 @@ TEST(DebArchive, ReadsControlAndFilesOfXzAndGzipPackages) {
 TEST(DebArchive, PathsAndLinksLeadingOutOfTheRootAreRefused) {
   const std::string outside = "the package test.deb would put ";
   for (const char* path : {"../evil", "./Library/../../evil", "/etc/passwd", "./a/../.."}) {
-    PackageSpec spec;
-    spec.data = testing::sampleFiles("Sample");
-    spec.data.push_back(testing::file(path, "x"));
-    EXPECT_EQ(refusal(spec), outside + "\"" + path + "\" outside the device root") << path;
+    PackageSpec recipe;
+    recipe.data = testing::sampleFiles("Sample");
+    recipe.data.push_back(testing::file(path, "x"));
+    EXPECT_EQ(refusal(recipe), outside + "\"" + path + "\" outside the device root") << path;
   }
   for (const char* target : {"../../../etc", "/etc", "../../.."}) {
-    PackageSpec spec;
-    spec.data = {testing::link("./Library/Sample/out", target)};
-    EXPECT_EQ(refusal(spec),
+    PackageSpec recipe;
+    recipe.data = {testing::link("./Library/Sample/out", target)};
+    EXPECT_EQ(refusal(recipe),
               outside + "\"Library/Sample/out -> " + target + "\" outside the device root");
   }
   PackageSpec inside;
@@ -116,9 +116,9 @@ std::size_t payloadOf(const platform::foundation::Bytes& deb, const std::string&
 // Every cut of the file, and a changed byte anywhere in the compressed members,
 // are refused: the compressors' checksums catch what the tar reader would not.
 TEST(DebArchive, TruncatedOrCorruptedArchivesAreRefused) {
-  PackageSpec spec;
-  spec.data = testing::sampleFiles("Sample");
-  auto whole = testing::buildDeb(spec, kArch);
+  PackageSpec recipe;
+  recipe.data = testing::sampleFiles("Sample");
+  auto whole = testing::buildDeb(recipe, kArch);
   ASSERT_EQ(refusal(whole), "read");
   // The last byte may be the padding that evens out the last member.
   for (std::size_t size = 0; size + 1 < whole.size(); size += 5) {

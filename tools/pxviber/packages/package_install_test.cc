@@ -39,17 +39,17 @@ class PackageInstall : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(tmp_); }
 
-  fs::path deb(const PackageSpec& spec, const std::string& file = "p.deb") {
+  fs::path deb(const PackageSpec& recipe, const std::string& file = "p.deb") {
     fs::path path = tmp_ / file;
     EXPECT_TRUE(platform::foundation::writeFileAtomically(
-        path, testing::buildDeb(spec, kBuildArchitecture)));
+        path, testing::buildDeb(recipe, kBuildArchitecture)));
     return path;
   }
 
   // What installing throws, or "installed N".
-  std::string install(const PackageSpec& spec) {
+  std::string install(const PackageSpec& recipe) {
     try {
-      return "installed " + std::to_string(installPackage(root_, deb(spec)).files);
+      return "installed " + std::to_string(installPackage(root_, deb(recipe)).files);
     } catch (const platform::Error& e) {
       std::string why = e.what();
       return why.substr(why.find(".deb: ") + 6);
@@ -82,12 +82,12 @@ class PackageInstall : public ::testing::Test {
 
 TEST_F(PackageInstall, FilesLandInTheirPlacesAndRemoveTakesThemAllAway) {
   std::string before = snapshot();
-  PackageSpec spec;
-  spec.data = testing::sampleFiles("Sample");
-  spec.data.push_back(
+  PackageSpec recipe;
+  recipe.data = testing::sampleFiles("Sample");
+  recipe.data.push_back(
       testing::file("./Library/MobileSubstrate/DynamicLibraries/Sample.plist", "f"));
-  spec.depends = "firmware (>= 7.0), mobilesubstrate | applist";
-  EXPECT_EQ(install(spec), "installed 4");
+  recipe.depends = "firmware (>= 7.0), mobilesubstrate | applist";
+  EXPECT_EQ(install(recipe), "installed 4");
   EXPECT_EQ(read("Library/Sample/tool.so"), "ELF-ish bytes");
   EXPECT_EQ(fs::status(root_ / "Library/Sample/tool.so").permissions() & fs::perms::all,
             static_cast<fs::perms>(0755));
@@ -150,9 +150,9 @@ TEST_F(PackageInstall, NoPathReachesOutThroughALinkOnTheDevice) {
   fs::create_directories(tmp_ / "outside");
   fs::create_symlink(tmp_ / "outside", root_ / "Library/escape");
   std::string before = snapshot();
-  PackageSpec spec;
-  spec.data = {testing::file("./Library/escape/planted", "x")};
-  EXPECT_EQ(install(spec),
+  PackageSpec recipe;
+  recipe.data = {testing::file("./Library/escape/planted", "x")};
+  EXPECT_EQ(install(recipe),
             "the package com.example.sample would put \"Library/escape/planted\" "
             "outside the device root, through a link on the device; nothing was "
             "installed");
@@ -183,19 +183,19 @@ TEST_F(PackageInstall, AFailureWhileWritingUndoesWhatWasWritten) {
   ASSERT_TRUE(platform::foundation::writeFileAtomically(root_ / "Library/blocker",
                                                         platform::foundation::Bytes{'x'}));
   std::string before = snapshot();
-  PackageSpec spec;
-  spec.data = testing::sampleFiles("Sample");
-  spec.data.push_back(testing::file("./Library/blocker/inner", "x"));
-  std::string why = install(spec);
+  PackageSpec recipe;
+  recipe.data = testing::sampleFiles("Sample");
+  recipe.data.push_back(testing::file("./Library/blocker/inner", "x"));
+  std::string why = install(recipe);
   EXPECT_EQ(why.rfind("cannot make the folder " + (root_ / "Library/blocker").string(), 0), 0u)
       << why;
   EXPECT_EQ(snapshot(), before);
 }
 
 TEST_F(PackageInstall, RemovingWhatIsAbsentOrNeededIsRefused) {
-  PackageSpec spec;
-  spec.depends = "mobilesubstrate";
-  ASSERT_EQ(install(spec), "installed 0");
+  PackageSpec recipe;
+  recipe.depends = "mobilesubstrate";
+  ASSERT_EQ(install(recipe), "installed 0");
   EXPECT_THROW(removePackage(root_, "com.example.absent"), platform::Error);
   try {
     removePackage(root_, "mobilesubstrate");

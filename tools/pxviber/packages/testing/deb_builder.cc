@@ -103,20 +103,21 @@ Entry fifo(const std::string& path) {
   return e;
 }
 
-std::string controlText(const PackageSpec& spec, const std::string& deviceArchitecture) {
-  std::string text = "Package: " + spec.name + "\nVersion: " + spec.version + "\nArchitecture: " +
-                     (spec.architecture.empty() ? deviceArchitecture : spec.architecture) +
+std::string controlText(const PackageSpec& recipe, const std::string& deviceArchitecture) {
+  std::string text = "Package: " + recipe.name + "\nVersion: " + recipe.version +
+                     "\nArchitecture: " +
+                     (recipe.architecture.empty() ? deviceArchitecture : recipe.architecture) +
                      "\nMaintainer: Tests <tests@example.com>\n";
-  if (!spec.depends.empty()) text += "Depends: " + spec.depends + "\n";
+  if (!recipe.depends.empty()) text += "Depends: " + recipe.depends + "\n";
   return text + "Description: a package for tests\n made by the tests\n";
 }
 
-Bytes buildDeb(const PackageSpec& spec, const std::string& deviceArchitecture) {
-  std::vector<Entry> control{file("./control", controlText(spec, deviceArchitecture))};
-  for (auto& [name, text] : spec.controlFiles) control.push_back(file("./" + name, text));
-  const char* suffix = spec.gzip ? ".gz" : ".xz";
-  Bytes controlTar = archiveOf(control, false, spec.gzip);
-  Bytes dataTar = archiveOf(spec.data, false, spec.gzip);
+Bytes buildDeb(const PackageSpec& recipe, const std::string& deviceArchitecture) {
+  std::vector<Entry> control{file("./control", controlText(recipe, deviceArchitecture))};
+  for (auto& [name, text] : recipe.controlFiles) control.push_back(file("./" + name, text));
+  const char* suffix = recipe.gzip ? ".gz" : ".xz";
+  Bytes controlTar = archiveOf(control, false, recipe.gzip);
+  Bytes dataTar = archiveOf(recipe.data, false, recipe.gzip);
   return archiveOf(
       {file("debian-binary", "2.0\n"),
        file(std::string("control.tar") + suffix, std::string(controlTar.begin(), controlTar.end())),

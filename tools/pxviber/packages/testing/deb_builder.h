@@ -36,12 +36,12 @@ struct PackageSpec {
   bool gzip = false;  // gzip the tar members instead of xz
 };
 
-// The control file of `spec`.
-std::string controlText(const PackageSpec& spec, const std::string& deviceArchitecture);
+// The control file of `recipe`.
+std::string controlText(const PackageSpec& recipe, const std::string& deviceArchitecture);
 
 // The package as `dpkg-deb --build` lays it out: an ar archive of
 // "debian-binary", "control.tar.xz" and "data.tar.xz".
-platform::foundation::Bytes buildDeb(const PackageSpec& spec,
+platform::foundation::Bytes buildDeb(const PackageSpec& recipe,
                                      const std::string& deviceArchitecture);
 
 // Files under one folder, as a small package ships them.
