@@ -125,7 +125,7 @@ int DeviceTest::pxviber(const std::string& args, std::string* output,
                         const std::string& environment) const {
   // A cross build's pxviber runs through the build's emulator.
   std::string command = "env " + environment + " ";
-  for (auto& word : pxviber::buildEmulator()) command += word + " ";
+  for (auto& word : platform::foundation::buildEmulator()) command += word + " ";
   command += (pxviber::programFolder() / "pxviber").string() + " " + args + " 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   std::string text;

@@ -87,6 +87,17 @@ DeviceSettings loadDeviceSettings() {
   return d ? DeviceSettings::fromDictionary(*d) : DeviceSettings{};
 }
 
+std::vector<std::string> buildEmulator() {
+  std::vector<std::string> words;
+  std::string_view rest = kBuildEmulator;
+  while (!rest.empty()) {
+    auto blank = rest.find(' ');
+    if (blank != 0) words.emplace_back(rest.substr(0, blank));
+    rest.remove_prefix(blank == std::string_view::npos ? rest.size() : blank + 1);
+  }
+  return words;
+}
+
 std::vector<std::string> programCommand(const DeviceSettings& settings,
                                         const std::filesystem::path& program,
                                         const std::vector<std::string>& args) {

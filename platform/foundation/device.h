@@ -58,6 +58,11 @@ struct DeviceSettings {
 // Reads "/device.plist" of the current device; defaults for what it lacks.
 DeviceSettings loadDeviceSettings();
 
+// The words of the command that runs this build's programs on the build machine
+// (kBuildEmulator split at blanks): qemu-user for a cross build, none for a
+// native one.
+std::vector<std::string> buildEmulator();
+
 // The argument list that runs `program` (a host path) with `args` on a device
 // with these settings: the emulator's words first when it has one.
 std::vector<std::string> programCommand(const DeviceSettings& settings,

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
 
+#include "platform/foundation/child_process.h"
+#include "platform/foundation/device.h"
 #include "platform/graphics/cg_context.h"
 #include "platform/graphics/testing/image_fixtures.h"
 #include "platform/graphics/ui_image.h"
@@ -156,21 +161,39 @@ bool cairoLoaded() {
   return false;
 }
 
+// What a fresh process loads: 0 when a quarter-turned photo's two files leave
+// cairo unloaded and a tilted drawing loads it, 1 or 2 when either fails.
+int cairoLoadsInAFreshProcess() {
+  const auto photo = UIImage::initWithData(photoBytes(64, 48, 6));
+  const auto upright = turned(photo);
+  UIImageJPEGRepresentations(std::vector<JPEGRepresentationRequest>{
+      {scaled(upright, 24, 32), 0.7}, {scaled(upright, 12, 16), 0.4}});
+  if (cairoLoaded()) return 1;
+  const auto tilted =
+      drawn(photo, 80, 80, CGAffineTransformMakeRotation(0.3), CGRectMake(10, 0, 64, 48));
+  tilted->CGImage()->copyData();
+  return cairoLoaded() ? 0 : 2;
+}
+
+constexpr const char* kFreshProcess = "PXVIBER_CAIRO_FRESH_PROCESS";
+
+// The check runs in a new process of this program (earlier tests here may have
+// loaded cairo already), started through the build's emulator in a cross build:
+// a death test's re-execution of the program would not go through it.
 TEST(CairoModule, LoadedOnlyForTurnsThatAreNotQuarterTurns) {
-  // In a fresh process: earlier tests here may have loaded it already.
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const auto run = [] {
-    const auto photo = UIImage::initWithData(photoBytes(64, 48, 6));
-    const auto upright = turned(photo);
-    UIImageJPEGRepresentations(std::vector<JPEGRepresentationRequest>{
-        {scaled(upright, 24, 32), 0.7}, {scaled(upright, 12, 16), 0.4}});
-    if (cairoLoaded()) std::exit(1);
-    const auto tilted =
-        drawn(photo, 80, 80, CGAffineTransformMakeRotation(0.3), CGRectMake(10, 0, 64, 48));
-    tilted->CGImage()->copyData();
-    std::exit(cairoLoaded() ? 0 : 2);
-  };
-  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+  if (std::getenv(kFreshProcess)) std::_Exit(cairoLoadsInAFreshProcess());
+  foundation::DeviceSettings here;
+  here.emulator = foundation::buildEmulator();
+  const auto self = std::filesystem::read_symlink("/proc/self/exe");
+  foundation::ChildSpec child;
+  child.arguments = foundation::programCommand(
+      here, self, {"--gtest_filter=CairoModule.LoadedOnlyForTurnsThatAreNotQuarterTurns"});
+  child.environment = {{kFreshProcess, "1"}};
+  const int pid = foundation::startChild(child);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: loaded for a quarter turn, 2: not loaded for a tilt";
 }
 
 }  // namespace

@@ -171,17 +171,6 @@ fs::path programFolder() {
   return self.parent_path();
 }
 
-std::vector<std::string> buildEmulator() {
-  std::vector<std::string> words;
-  std::string_view rest = platform::foundation::kBuildEmulator;
-  while (!rest.empty()) {
-    auto blank = rest.find(' ');
-    if (blank != 0) words.emplace_back(rest.substr(0, blank));
-    rest.remove_prefix(blank == std::string_view::npos ? rest.size() : blank + 1);
-  }
-  return words;
-}
-
 fs::path ownPackage() {
   using namespace platform::foundation;
   return programFolder().parent_path() / "packages" /

@@ -13,13 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/device.h"
 #include "platform/viberdb/sample_content.h"
 
 namespace pxviber {
-
-// The words of the emulator that runs this build's programs here; empty for a
-// native build.
-std::vector<std::string> buildEmulator();
 
 // How long starting a process of the device may take before it counts as
 // hung: far beyond any start on a loaded machine.
@@ -29,7 +26,7 @@ struct DeviceOptions {
   int iosVersion = 9;
   // The command words that run the device's programs: by default this build's
   // emulator (qemu-user for a cross build), nothing for a native build.
-  std::vector<std::string> emulator = buildEmulator();
+  std::vector<std::string> emulator = platform::foundation::buildEmulator();
 };
 
 // Where the device keeps Viber's bundle and data container.
