@@ -129,9 +129,9 @@ JpegPlanes::JpegPlanes(int width, int height, bool linesAreColumns)
       columns_(linesAreColumns),
       halfWidth_((width + 1) / 2),
       halfHeight_((height + 1) / 2),
-      luma_(std::size_t(width) * std::size_t(height), 0),
-      cb_(std::size_t(halfWidth_) * std::size_t(halfHeight_), kBlackBlock),
-      cr_(cb_.size(), kBlackBlock),
+      luma_(zeroedArray<std::uint8_t>(std::size_t(width) * std::size_t(height))),
+      cb_(zeroedArray<std::uint16_t>(std::size_t(halfWidth_) * std::size_t(halfHeight_))),
+      cr_(zeroedArray<std::uint16_t>(std::size_t(halfWidth_) * std::size_t(halfHeight_))),
       edgeCb_(std::size_t(height), kBlackChroma),
       edgeCr_(std::size_t(height), kBlackChroma) {}
 
@@ -144,10 +144,10 @@ void JpegPlanes::line(int fixed, int first, const std::uint32_t* words, int coun
     const int x = fixed;
     const std::size_t blocks = std::size_t(x / 2) * std::size_t(halfHeight_);
     const bool edge = x == width_ - 1;
-    const Run run{luma_.data() + x,
+    const Run run{luma_.get() + x,
                   width_,
-                  cb_.data() + blocks,
-                  cr_.data() + blocks,
+                  cb_.get() + blocks,
+                  cr_.get() + blocks,
                   height_ - 1,
                   height_ % 2 == 1,
                   edge && width_ % 2 ? 2 : 1,
@@ -160,24 +160,27 @@ void JpegPlanes::line(int fixed, int first, const std::uint32_t* words, int coun
   }
   const int y = fixed;
   const std::size_t blocks = std::size_t(y / 2) * std::size_t(halfWidth_);
-  drawRun({luma_.data() + std::size_t(y) * std::size_t(width_), 1, cb_.data() + blocks,
-           cr_.data() + blocks, width_ - 1, width_ % 2 == 1,
-           y == height_ - 1 && height_ % 2 ? 2 : 1, edgeCb_.data() + y, edgeCr_.data() + y, false},
+  drawRun({luma_.get() + std::size_t(y) * std::size_t(width_), 1, cb_.get() + blocks,
+           cr_.get() + blocks, width_ - 1, width_ % 2 == 1, y == height_ - 1 && height_ % 2 ? 2 : 1,
+           edgeCb_.data() + y, edgeCr_.data() + y, false},
           first, words, count);
 }
 
-void JpegPlanes::chromaRows(const std::vector<std::uint16_t>& sums,
-                            const std::vector<std::uint8_t>& edge, int m, std::uint8_t* out) const {
+void JpegPlanes::chromaRows(const std::uint16_t* sums, const std::vector<std::uint8_t>& edge, int m,
+                            std::uint8_t* out) const {
   const int cs = chromaStride();
   // Rows beyond the picture repeat its last row of blocks.
   int rows[8];
   for (int r = 0; r < 8; ++r) rows[r] = std::min(8 * m + r, halfHeight_ - 1);
   // The encoder's 2 × 2 average rounds with a bias of 1 and 2 in turn along a row.
   const auto average = [](int sum, int j) { return std::uint8_t((sum + ((j & 1) ? 2 : 1)) >> 2); };
+  // A stored sum is the block's less black's.
+  const auto block = [](std::uint16_t stored) { return std::uint16_t(stored + kBlackBlock); };
   for (int r = 0; r < 8; ++r) {
     std::uint8_t* row = out + std::ptrdiff_t(r) * cs;
     for (int j = 0; !columns_ && j < halfWidth_; ++j) {
-      row[j] = average(sums[std::size_t(rows[r]) * std::size_t(halfWidth_) + std::size_t(j)], j);
+      row[j] =
+          average(block(sums[std::size_t(rows[r]) * std::size_t(halfWidth_) + std::size_t(j)]), j);
     }
     // Beyond the picture the encoder repeats its last column before averaging.
     const int i = rows[r];
@@ -186,8 +189,9 @@ void JpegPlanes::chromaRows(const std::vector<std::uint16_t>& sums,
   }
   // Planes laid out by columns are read column by column.
   for (int j = 0; columns_ && j < halfWidth_; ++j) {
-    const std::uint16_t* column = sums.data() + std::size_t(j) * std::size_t(halfHeight_);
-    for (int r = 0; r < 8; ++r) out[std::ptrdiff_t(r) * cs + j] = average(column[rows[r]], j);
+    const std::uint16_t* column = sums + std::size_t(j) * std::size_t(halfHeight_);
+    for (int r = 0; r < 8; ++r)
+      out[std::ptrdiff_t(r) * cs + j] = average(block(column[rows[r]]), j);
   }
 }
 
@@ -198,12 +202,11 @@ void JpegPlanes::imcuRow(int m, std::uint8_t* y, std::uint8_t* cb, std::uint8_t*
   for (int r = 0; r < 16; ++r) rows[r] = std::min(16 * m + r, height_ - 1);
   for (int r = 0; r < 16; ++r) {
     std::uint8_t* out = y + std::ptrdiff_t(r) * ls;
-    std::memcpy(out, luma_.data() + std::size_t(rows[r]) * std::size_t(width_),
-                std::size_t(width_));
+    std::memcpy(out, luma_.get() + std::size_t(rows[r]) * std::size_t(width_), std::size_t(width_));
     std::memset(out + width_, out[width_ - 1], std::size_t(ls - width_));
   }
-  chromaRows(cb_, edgeCb_, m, cb);
-  chromaRows(cr_, edgeCr_, m, cr);
+  chromaRows(cb_.get(), edgeCb_, m, cb);
+  chromaRows(cr_.get(), edgeCr_, m, cr);
 }
 
 }  // namespace platform::graphics

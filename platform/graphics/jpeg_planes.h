@@ -21,6 +21,7 @@
 
 #include "platform/graphics/pixel_source.h"
 #include "platform/graphics/resampler.h"
+#include "platform/graphics/zeroed_array.h"
 
 namespace platform::graphics {
 
@@ -48,17 +49,20 @@ class JpegPlanes final : public LineSink {
 
  private:
   // Rows [8m, 8m + 8) of one chroma plane as the encoder makes them.
-  void chromaRows(const std::vector<std::uint16_t>& sums, const std::vector<std::uint8_t>& edge,
-                  int m, std::uint8_t* out) const;
+  void chromaRows(const std::uint16_t* sums, const std::vector<std::uint8_t>& edge, int m,
+                  std::uint8_t* out) const;
 
   int width_;
   int height_;
   bool columns_;
-  int halfWidth_;                   // chroma blocks across: ceil(width / 2)
-  int halfHeight_;                  // and down: ceil(height / 2)
-  std::vector<std::uint8_t> luma_;  // width × height, by rows
-  std::vector<std::uint16_t> cb_;   // per block, the sum of its four Cb samples
-  std::vector<std::uint16_t> cr_;
+  int halfWidth_;   // chroma blocks across: ceil(width / 2)
+  int halfHeight_;  // and down: ceil(height / 2)
+  // Zeroed: a picture's megabytes are faulted in by the drawing, not before it.
+  ZeroedArray<std::uint8_t> luma_;  // width × height, by rows
+  // Per block, the sum of its four Cb samples less black's (modulo 2^16, so that
+  // zero is a black block).
+  ZeroedArray<std::uint16_t> cb_;
+  ZeroedArray<std::uint16_t> cr_;
   std::vector<std::uint8_t> edgeCb_;  // Cb and Cr of the last column, per row
   std::vector<std::uint8_t> edgeCr_;
 };

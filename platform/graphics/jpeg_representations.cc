@@ -7,7 +7,8 @@
 // second thread draws each decoded band of rows into every output as soon as it is
 // published, and when the last band is drawn the two threads encode the outputs
 // side by side. What is left after the decode is drawing the last band and one
-// encode.
+// encode. That holds only while the two threads run on two processors at once, so
+// for the batch they are kept apart (ProcessorSplit).
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -15,6 +16,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/foundation/processor_split.h"
 #include "platform/graphics/codecs.h"
 #include "platform/graphics/jpeg_planes.h"
 #include "platform/graphics/jpeg_source.h"
@@ -26,8 +28,11 @@ namespace platform::graphics {
 namespace {
 
 // Row slots beyond what one destination line reads: room for the decoder to run a
-// wake's worth of rows, and a few bands more, ahead of the drawing.
-constexpr int kSpareSlots = RowRing::kWakeRows + 40;
+// wake's worth of rows ahead of the drawing, and 128 more (2 to 3 ms of decoding a
+// 12-megapixel photo). The drawing falls that far behind at the start, when its
+// first lines fault in the outputs' pages: a turned photo's first line is a column,
+// which touches every page of the luma plane.
+constexpr int kSpareSlots = RowRing::kWakeRows + 128;
 
 // One request's image as a draw of the shared JPEG, and what becomes of it.
 struct Output {
@@ -85,9 +90,8 @@ std::optional<Batch> planBatch(std::span<const JPEGRepresentationRequest> reques
 
 // On the drawing thread: makes the outputs (black), then draws every output line as
 // soon as its rows are published, releasing the rows no output reads again, until
-// every line is drawn. The outputs are made here, while the decode begins, rather
-// than before it: clearing megabytes of fresh memory is time the decode need not
-// wait for. They are held as the encoder takes them (JpegPlanes), two bytes a pixel.
+// every line is drawn. The outputs are held as the encoder takes them (JpegPlanes),
+// two bytes a pixel, and their memory is first touched by the drawing.
 void drawAll(Batch& batch, RowRing& ring) {
   for (Output& out : batch.outputs) {
     out.pixels.emplace(out.width, out.height, out.plan->linesAreColumns());
@@ -141,6 +145,7 @@ bool runBatch(Batch& batch) {
   } catch (const std::system_error&) {
     return false;
   }
+  const foundation::ProcessorSplit apart(drawer);
   try {
     ring.finish(batch.jpeg->decode(batch.num, ring));
     drawn.wait(false, std::memory_order_acquire);

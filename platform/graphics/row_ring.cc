@@ -6,11 +6,13 @@
 namespace platform::graphics {
 
 RowRing::RowRing(int width, int height, int slots)
-    : height_(height),
+    : width_(width),
+      height_(height),
       slots_(std::clamp(slots, 1, std::max(1, height))),
-      storage_(Raster::rgb(width, slots_, kMissingRowGrey)) {}
+      rowBytes_(std::ptrdiff_t(width) * 3),
+      storage_(zeroedArray<std::uint8_t>(std::size_t(rowBytes_) * std::size_t(slots_) + 1)) {}
 
-bool RowRing::begin(int width, int height) { return width == storage_.width && height == height_; }
+bool RowRing::begin(int width, int height) { return width == width_ && height == height_; }
 
 std::uint8_t* RowRing::row(int y) {
   int released = released_.load(std::memory_order_acquire);
@@ -20,7 +22,7 @@ std::uint8_t* RowRing::row(int y) {
     released_.wait(released, std::memory_order_acquire);
     released = released_.load(std::memory_order_acquire);
   }
-  return storage_.bytes() + std::ptrdiff_t(y % slots_) * storage_.rowBytes();
+  return storage_.get() + std::ptrdiff_t(y % slots_) * rowBytes_;
 }
 
 void RowRing::decoded(int rows) {
@@ -30,13 +32,13 @@ void RowRing::decoded(int rows) {
 
 void RowRing::finish(int rows) {
   for (int y = std::max(rows, 0); y < height_; ++y) {
-    std::memset(row(y), kMissingRowGrey, std::size_t(storage_.rowBytes()));
+    std::memset(row(y), kMissingRowGrey, std::size_t(rowBytes_));
     if ((y + 1) % 8 == 0) decoded(y + 1);
   }
   decoded(height_);
 }
 
-SourceRows RowRing::rows() const { return {storage_.bytes(), storage_.rowBytes(), 3, slots_}; }
+SourceRows RowRing::rows() const { return {storage_.get(), rowBytes_, 3, slots_}; }
 
 int RowRing::waitForRows(int seen) {
   int published = published_.load(std::memory_order_acquire);

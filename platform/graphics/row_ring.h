@@ -20,6 +20,7 @@
 #include "platform/graphics/jpeg_source.h"
 #include "platform/graphics/pixel_source.h"
 #include "platform/graphics/resampler.h"
+#include "platform/graphics/zeroed_array.h"
 
 namespace platform::graphics {
 
@@ -51,9 +52,14 @@ class RowRing final : public RowSink {
   int height() const { return height_; }
 
  private:
+  int width_;
   int height_;
   int slots_;
-  Raster storage_;  // `slots` rows of B, G, R bytes
+  std::ptrdiff_t rowBytes_;
+  // `slots` rows of B, G, R bytes and one more byte, so that every pixel can be read
+  // as four. Zeroed rather than filled: each slot is written by the decode (or
+  // finish()) before it is read, and its pages are faulted in by that writing.
+  ZeroedArray<std::uint8_t> storage_;
   alignas(64) std::atomic<int> published_{0};
   alignas(64) std::atomic<int> released_{0};
 };
