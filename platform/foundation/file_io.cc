@@ -56,7 +56,17 @@ std::optional<Bytes> readFile(const std::filesystem::path& path, std::uintmax_t 
   return bytes;
 }
 
-bool writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+void syncFolderOf(const std::filesystem::path& path) {
+  int dir = ::open(path.parent_path().empty() ? "." : path.parent_path().c_str(),
+                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+bool writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                         FolderSync folder) {
   // The temporary file lives in the target's folder: rename() is atomic only
   // within one file system.
   std::string tmpl = path.string() + ".XXXXXX";
@@ -70,12 +80,7 @@ bool writeFileAtomically(const std::filesystem::path& path, std::span<const std:
   if (ok && ::rename(tmpl.c_str(), path.c_str()) == 0) {
     // Make the rename itself durable: without syncing the folder a crash can
     // bring back the old name.
-    int dir = ::open(path.parent_path().empty() ? "." : path.parent_path().c_str(),
-                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
+    if (folder == FolderSync::Now) syncFolderOf(path);
     return true;
   }
   ::unlink(tmpl.c_str());

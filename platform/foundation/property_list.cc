@@ -298,14 +298,15 @@ std::optional<Dictionary> readDictionaryFile(const std::filesystem::path& path) 
   return std::move(*value->asDictionary());
 }
 
-bool writeDictionaryFileAtomically(const std::filesystem::path& path,
-                                   const Dictionary& dictionary) {
+bool writeDictionaryFileAtomically(const std::filesystem::path& path, const Dictionary& dictionary,
+                                   FolderSync folder) {
   Bytes bytes = serializePropertyList(Value(dictionary), PropertyListFormat::Xml);
-  return !bytes.empty() && writeFileAtomically(path, bytes);
+  return !bytes.empty() && writeFileAtomically(path, bytes, folder);
 }
 
 UpdateResult updateDictionaryFile(const std::filesystem::path& path,
-                                  const std::function<void(Dictionary&)>& change) {
+                                  const std::function<void(Dictionary&)>& change,
+                                  FolderSync folder) {
   FileLock lock(path);
   UpdateResult result;
   if (!lock.held()) {
@@ -325,7 +326,7 @@ UpdateResult updateDictionaryFile(const std::filesystem::path& path,
     if (!ec) result.keptAside = aside;
   }
   change(dictionary);
-  result.written = writeDictionaryFileAtomically(path, dictionary);
+  result.written = writeDictionaryFileAtomically(path, dictionary, folder);
   return result;
 }
 

@@ -33,7 +33,8 @@ Bytes serializePropertyList(const Value& value, PropertyListFormat format);
 std::optional<Dictionary> readDictionaryFile(const std::filesystem::path& path);
 
 // writeToFile:atomically:YES for a dictionary, as an XML property list.
-bool writeDictionaryFileAtomically(const std::filesystem::path& path, const Dictionary& dictionary);
+bool writeDictionaryFileAtomically(const std::filesystem::path& path, const Dictionary& dictionary,
+                                   FolderSync folder = FolderSync::Now);
 
 // The outcome of updateDictionaryFile.
 struct UpdateResult {
@@ -56,7 +57,9 @@ struct UpdateResult {
 // A file that is present but cannot be read as a dictionary is not silently
 // dropped: it is renamed to "<path>.unreadable-<unix time>" before the new file
 // takes its place, and the result names it so that the caller can log it.
+// `folder` says when the new name is flushed (see FolderSync).
 UpdateResult updateDictionaryFile(const std::filesystem::path& path,
-                                  const std::function<void(Dictionary&)>& change);
+                                  const std::function<void(Dictionary&)>& change,
+                                  FolderSync folder = FolderSync::Now);
 
 }  // namespace platform::foundation

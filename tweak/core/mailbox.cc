@@ -24,8 +24,9 @@ std::optional<foundation::Dictionary> readMailbox() {
 
 void setMailboxReaderForTesting(MailboxReader reader) { readerSlot() = std::move(reader); }
 
-bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change) {
-  auto result = foundation::updateDictionaryFile(preferencesPath(), change);
+bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change,
+                   foundation::FolderSync folder) {
+  auto result = foundation::updateDictionaryFile(preferencesPath(), change, folder);
   if (result.lockFailed) {
     foundation::NSLog("PXVIBER: could not lock settings file {}; nothing written",
                       preferencesPath().string());
@@ -40,5 +41,7 @@ bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change) {
   }
   return result.written;
 }
+
+void syncMailboxFolder() { foundation::syncFolderOf(preferencesPath()); }
 
 }  // namespace tweak

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+#include "platform/foundation/file_io.h"
 #include "platform/foundation/value.h"
 
 namespace tweak {
@@ -24,7 +25,12 @@ void setMailboxReaderForTesting(MailboxReader reader);
 // Reads the file (an empty dictionary when it is absent), lets `change` edit it
 // and writes it back atomically, all under the file's writer lock. A present but
 // unreadable file is kept aside under a side name and the fact is logged.
-// Answers whether the new file was written.
-bool updateMailbox(const std::function<void(platform::foundation::Dictionary&)>& change);
+// Answers whether the new file was written. With FolderSync::Later the caller
+// flushes the file's folder itself (syncMailboxFolder()), after telling a reader.
+bool updateMailbox(const std::function<void(platform::foundation::Dictionary&)>& change,
+                   platform::foundation::FolderSync folder = platform::foundation::FolderSync::Now);
+
+// Flushes the new name of a mailbox written with FolderSync::Later.
+void syncMailboxFolder();
 
 }  // namespace tweak

@@ -51,13 +51,16 @@ bool attachPhoto(const foundation::NSURL& url, SendRequest& request,
 }
 
 // Joins the request to the queue; answers its deadline, or nullopt (logged)
-// when the file could not be written.
+// when the file could not be written. The file's folder is left for the caller
+// to flush (syncMailboxFolder) once the messenger is told.
 std::optional<double> enqueue(const SendRequest& request) {
   double deadline = 0;
-  bool written = updateMailbox([&](foundation::Dictionary& d) {
-    enqueueRequest(d, request);
-    deadline = request.created + requestDeadlineSeconds(d);
-  });
+  bool written = updateMailbox(
+      [&](foundation::Dictionary& d) {
+        enqueueRequest(d, request);
+        deadline = request.created + requestDeadlineSeconds(d);
+      },
+      foundation::FolderSync::Later);
   if (written) return deadline;
   NSLog("PXVIBER: unable to write the send request {}; nothing posted", request.requestID);
   return std::nullopt;
@@ -98,9 +101,14 @@ void ORVViberCouriaExtension::sendMessage(
     tellUser(kUnsavedRequestText, request);
     return;
   }
+  // The messenger can read the request as soon as it is renamed into place; the
+  // folder's flush, which makes the request survive a crash of the phone, runs
+  // while the notification travels, and is done before the reply counts as
+  // handed over.
   if (auto center = platform::notify::darwinNotifyCenter()) {
     center->postNotification(kSendMessageNotification);
   }
+  syncMailboxFolder();
   startWakingViber();
   watchRequestDeadline(*deadline);
 }
