@@ -12,6 +12,9 @@ namespace {
 constexpr std::int32_t kHalf = 1 << 15;
 constexpr std::int32_t kChromaOffset = (128 << 16) + kHalf - 1;
 
+// How far ahead of the columns it turns chromaRows asks for their memory.
+constexpr int kPrefetchColumns = 32;
+
 // Black: luma 0, chroma 128; a block's sum is four samples.
 constexpr std::int32_t kBlackChroma = 128;
 constexpr std::uint16_t kBlackBlock = 4 * kBlackChroma;
@@ -187,8 +190,33 @@ void JpegPlanes::chromaRows(const std::uint16_t* sums, const std::vector<std::ui
     const int a = edge[std::size_t(2 * i)], b = edge[std::size_t(std::min(2 * i + 1, height_ - 1))];
     for (int j = halfWidth_; j < cs; ++j) row[j] = average(2 * a + 2 * b, j);
   }
-  // Planes laid out by columns are read column by column.
-  for (int j = 0; columns_ && j < halfWidth_; ++j) {
+  if (!columns_) return;
+  // Planes laid out by columns are read eight columns at a time: the 8 × 8 sums
+  // are gathered turned into a small block, whose rows are then averaged and
+  // stored as runs (loops the compiler turns into vector code). A column at a
+  // time, storing a byte into each of eight rows, took a third of an encode.
+  int j = 0;
+  for (; j + 8 <= halfWidth_; j += 8) {
+    // The columns' memory was last written long before (by the drawing) and lies a
+    // column apart: each run is a cache miss unless asked for ahead.
+    for (int c = 0; c < 8 && j + kPrefetchColumns + c < halfWidth_; ++c) {
+      __builtin_prefetch(sums + std::size_t(j + kPrefetchColumns + c) * std::size_t(halfHeight_) +
+                         rows[0]);
+    }
+    std::uint16_t turned[8][8];  // [row][column]
+    for (int c = 0; c < 8; ++c) {
+      const std::uint16_t* column = sums + std::size_t(j + c) * std::size_t(halfHeight_);
+      for (int r = 0; r < 8; ++r) turned[r][c] = column[rows[r]];
+    }
+    // j is even, so column j + c takes the bias of c.
+    for (int r = 0; r < 8; ++r) {
+      std::uint8_t* row = out + std::ptrdiff_t(r) * cs + j;
+      for (int c = 0; c < 8; ++c) {
+        row[c] = std::uint8_t(std::uint16_t(block(turned[r][c]) + 1 + (c & 1)) >> 2);
+      }
+    }
+  }
+  for (; j < halfWidth_; ++j) {
     const std::uint16_t* column = sums + std::size_t(j) * std::size_t(halfHeight_);
     for (int r = 0; r < 8; ++r)
       out[std::ptrdiff_t(r) * cs + j] = average(block(column[rows[r]]), j);
