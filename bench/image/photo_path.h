@@ -1,10 +1,10 @@
-// The photo path of the send request, as the benchmarks run it: the photo's bytes
-// to the two attachment JPEGs (makeAttachmentJpegs) for a 750 × 1334 screen.
+// The photo path of the send request, as the benchmarks run it: the photo's file,
+// read as it is decoded, to the two attachment JPEGs (makeAttachmentJpegs) for a
+// 750 × 1334 screen.
 #pragma once
 
 #include <cstddef>
-
-#include "platform/foundation/file_io.h"
+#include <filesystem>
 
 namespace bench {
 
@@ -13,6 +13,7 @@ struct PhotoPathOutput {
   std::size_t previewBytes = 0;
 };
 
-PhotoPathOutput photoPath(platform::foundation::Bytes photo);
+// Empty output when the file cannot be read or made into both files.
+PhotoPathOutput photoPath(const std::filesystem::path& photo);
 
 }  // namespace bench

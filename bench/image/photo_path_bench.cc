@@ -27,8 +27,7 @@ void BM_PhotoPath(benchmark::State& state) {
   bench::PhotoPathOutput out;
   for (auto _ : state) {
     // Reading the file is part of the path (the request reads the photo's URL).
-    auto data = platform::foundation::readFile(path);
-    out = bench::photoPath(std::move(*data));
+    out = bench::photoPath(path);
     benchmark::DoNotOptimize(out);
   }
   state.counters["full_bytes"] = double(out.fullBytes);

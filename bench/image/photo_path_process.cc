@@ -10,8 +10,8 @@
 //       runs the path once for every line read from standard input and answers
 //       each with its time in milliseconds (a warm process)
 //
-// The fixture's bytes are read inside the timed path in --serve (the request reads
-// the photo's URL); in --once the process's whole run is what the pairs time.
+// The fixture's file is read inside the timed path, as the request reads the
+// photo's URL; in --once the process's whole run is what the pairs time.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -36,9 +36,7 @@ int serve(const std::filesystem::path& fixtures, int w, int h) {
   char line[64];
   while (std::fgets(line, sizeof line, stdin)) {
     const auto start = std::chrono::steady_clock::now();
-    auto data = platform::foundation::readFile(path);
-    if (!data) return 1;
-    const auto out = bench::photoPath(std::move(*data));
+    const auto out = bench::photoPath(path);
     const double ms = millisecondsSince(start);
     if (out.fullBytes == 0 || out.previewBytes == 0) return 1;
     std::printf("%.3f\n", ms);
@@ -49,14 +47,11 @@ int serve(const std::filesystem::path& fixtures, int w, int h) {
 
 int once(const std::filesystem::path& fixtures, int w, int h) {
   const auto path = bench::photoFixture(fixtures, w, h);
-  auto data = platform::foundation::readFile(path);
-  if (!data) return 1;
-  // The photo's bytes are the input, read before the path starts (as the request
-  // reads them from the URL); growth is what the path adds on top.
+  // Growth is what the path adds to the process, reading the photo included.
   if (!bench::resetPeak("self")) return 1;
   const long before = bench::statusKiB("self", "VmRSS");
   const auto start = std::chrono::steady_clock::now();
-  const auto out = bench::photoPath(std::move(*data));
+  const auto out = bench::photoPath(path);
   const double ms = millisecondsSince(start);
   const long after = bench::statusKiB("self", "VmHWM");
   if (out.fullBytes == 0 || out.previewBytes == 0) return 1;

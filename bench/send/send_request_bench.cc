@@ -30,6 +30,7 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/file_io.h"
+#include "platform/graphics/ui_image.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/object.h"
 #include "platform/foundation/property_list.h"
@@ -98,9 +99,8 @@ Device& device() {
 // The photo path alone, as the request runs it: the file read, both files made.
 void photoPathAlone(const fs::path& photo) {
   auto screen = springboard::UIScreen::mainScreen();
-  auto bytes = foundation::readFile(photo);
   auto jpegs = tweak::makeAttachmentJpegs(
-      std::move(*bytes),
+      platform::graphics::UIImage::initWithContentsOfFile(foundation::ReadOnlyFile::open(photo)),
       {screen.bounds().width * screen.scale(), screen.bounds().height * screen.scale()});
   benchmark::DoNotOptimize(jpegs);
 }

@@ -25,6 +25,36 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
+std::shared_ptr<const ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
+                                                       std::uintmax_t limit) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uintmax_t>(st.st_size) > limit) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::shared_ptr<const ReadOnlyFile>(
+      new ReadOnlyFile(fd, static_cast<std::uint64_t>(st.st_size)));
+}
+
+ReadOnlyFile::~ReadOnlyFile() { ::close(fd_); }
+
+std::size_t ReadOnlyFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  std::size_t done = 0;
+  while (done < out.size()) {
+    // Reads run in 64-bit offsets on 32-bit processors too (the build's off_t may
+    // be 32 bits wide there).
+    ssize_t n =
+        ::pread64(fd_, out.data() + done, out.size() - done, static_cast<off64_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
 std::optional<Bytes> readFile(const std::filesystem::path& path, std::uintmax_t limit) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;

@@ -1,4 +1,4 @@
-// Whole-file reads and atomic whole-file writes.
+// Whole-file reads, files read piece by piece, and atomic whole-file writes.
 //
 // Any thread may call these functions. They never throw: a failure answers
 // std::nullopt or false, as the platform's file calls answer nil or NO.
@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +20,32 @@ using Bytes = std::vector<std::uint8_t>;
 // regular file, or larger than `limit` bytes.
 std::optional<Bytes> readFile(const std::filesystem::path& path,
                               std::uintmax_t limit = std::uintmax_t(1) << 31);
+
+// A regular file open for reading, read at any offset, piece by piece: for a large
+// file that is read once from start to end, a reader that reads as it goes touches
+// a small buffer, where a whole-file read first fills megabytes of fresh memory.
+// The size is the file's when it was opened; a file cut short later gives short
+// reads, never a fault. Any thread may read; the file closes with the last owner.
+class ReadOnlyFile {
+ public:
+  // nullptr when the file is missing, unreadable or not a regular file, or larger
+  // than `limit` bytes.
+  static std::shared_ptr<const ReadOnlyFile> open(const std::filesystem::path& path,
+                                                  std::uintmax_t limit = std::uintmax_t(1) << 31);
+  ~ReadOnlyFile();
+  ReadOnlyFile(const ReadOnlyFile&) = delete;
+  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+  std::uint64_t size() const { return size_; }
+  // Reads up to out.size() bytes at `offset` into `out`; answers how many were
+  // read: fewer at the end of the file, 0 past it or on an error.
+  std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
+
+ private:
+  ReadOnlyFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  int fd_;
+  std::uint64_t size_;
+};
 
 // When the folder of a file written atomically is flushed, which makes the new
 // name itself survive a crash. `Now`: before writeFileAtomically returns. `Later`:

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/resource.h>
 
 #include <cstring>
@@ -8,6 +7,7 @@
 #include "platform/graphics/cg_context.h"
 #include "platform/graphics/codecs.h"
 #include "platform/graphics/testing/image_fixtures.h"
+#include "platform/graphics/testing/png_fixture.h"
 #include "platform/graphics/ui_image.h"
 
 namespace platform::graphics {
@@ -22,32 +22,6 @@ std::uint32_t photoLike(int x, int y) {
   const int g = (x * 255) / 160;
   const int b = 60 + int(60 * std::sin((x + 2 * y) * 0.02)) + ((x * y) % 7);
   return (std::uint32_t(r) << 24) | (std::uint32_t(g) << 16) | (std::uint32_t(b) << 8) | 0xFF;
-}
-
-std::vector<std::uint8_t> encodePng(int w, int h, const PixelFunction& rgba, bool alpha = true) {
-  const std::size_t channels = alpha ? 4 : 3;
-  std::vector<std::uint8_t> pixels(std::size_t(w) * std::size_t(h) * channels);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const std::uint32_t c = rgba(x, y);
-      for (std::size_t i = 0; i < channels; ++i) {
-        pixels[(std::size_t(y) * std::size_t(w) + std::size_t(x)) * channels + i] =
-            std::uint8_t(c >> (24 - 8 * i));
-      }
-    }
-  }
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = png_uint_32(w);
-  image.height = png_uint_32(h);
-  image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-  png_alloc_size_t size = 0;
-  png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr);
-  std::vector<std::uint8_t> out(size);
-  png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0, nullptr);
-  out.resize(size);
-  return out;
 }
 
 TEST(JpegCodec, QualityPoint7RoundTripStaysClose) {

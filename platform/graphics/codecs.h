@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/foundation/file_io.h"
 #include "platform/graphics/pixel_source.h"
 #include "platform/graphics/ui_image.h"
 
@@ -26,6 +27,9 @@ struct OpenedJpeg {
 // Reads the header of `data`, which the source keeps; nullptr source when it is not
 // a readable JPEG header or declares too many pixels.
 OpenedJpeg openJpeg(std::vector<std::uint8_t> data);
+// The same for a JPEG file, which the source keeps open and reads again at each
+// decode.
+OpenedJpeg openJpeg(std::shared_ptr<const foundation::ReadOnlyFile> file);
 
 // Decodes a PNG completely; nullptr when it is damaged, truncated or too large.
 // `hasAlpha` says whether the file carries transparency.

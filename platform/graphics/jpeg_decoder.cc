@@ -9,6 +9,7 @@
 #include "platform/graphics/cg_image.h"
 #include "platform/graphics/codecs.h"
 #include "platform/graphics/jpeg_common.h"
+#include "platform/graphics/jpeg_input.h"
 #include "platform/graphics/jpeg_source.h"
 
 namespace platform::graphics {
@@ -41,8 +42,7 @@ bool isCmyk(const jpeg_decompress_struct& cinfo) {
 
 // Reads the header; copies the first "Exif" APP1 payload into `exif`. False when
 // the header cannot be read.
-bool readHeader(const std::uint8_t* data, std::size_t size, HeaderInfo* info,
-                std::vector<std::uint8_t>* exif) {
+bool readHeader(const JpegInput& input, HeaderInfo* info, std::vector<std::uint8_t>* exif) {
   jpeg_decompress_struct cinfo;
   std::memset(&cinfo, 0, sizeof cinfo);
   ErrorJump err;
@@ -54,7 +54,7 @@ bool readHeader(const std::uint8_t* data, std::size_t size, HeaderInfo* info,
   }
   jpeg_create_decompress(&cinfo);
   cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
-  jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+  input.attachTo(&cinfo);
   jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
     jpeg_destroy_decompress(&cinfo);
@@ -86,8 +86,7 @@ void cmykToRgb(const std::uint8_t* cmyk, int count, std::uint8_t* bgr) {
 
 // Decodes at scale num/8 into `sink`. `scratch` holds eight CMYK rows of the widest
 // possible output (null for other colour spaces). Answers the rows decoded.
-int decodeInto(const std::uint8_t* data, std::size_t size, int num, std::uint8_t* scratch,
-               RowSink* sink) {
+int decodeInto(const JpegInput& input, int num, std::uint8_t* scratch, RowSink* sink) {
   jpeg_decompress_struct cinfo;
   std::memset(&cinfo, 0, sizeof cinfo);
   ErrorJump err;
@@ -103,7 +102,7 @@ int decodeInto(const std::uint8_t* data, std::size_t size, int num, std::uint8_t
   cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
   progress.progress_monitor = limitScans;
   cinfo.progress = &progress;
-  jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+  input.attachTo(&cinfo);
   jpeg_read_header(&cinfo, TRUE);
   cinfo.scale_num = static_cast<unsigned int>(num);
   cinfo.scale_denom = 8;
@@ -173,8 +172,8 @@ class RasterSink final : public RowSink {
 
 }  // namespace
 
-JpegSource::JpegSource(std::vector<std::uint8_t> bytes, int width, int height, bool cmyk)
-    : PixelSource(width, height), bytes_(std::move(bytes)), cmyk_(cmyk) {}
+JpegSource::JpegSource(JpegInput input, int width, int height, bool cmyk)
+    : PixelSource(width, height), input_(std::move(input)), cmyk_(cmyk) {}
 
 void JpegSource::readRows(int y0, int y1, std::uint32_t* out) const {
   rasterForScale(1, 1)->copyRows(y0, y1, out);
@@ -191,8 +190,7 @@ int JpegSource::scaledHeight(int num) const { return int((std::int64_t(height())
 int JpegSource::decode(int num, RowSink& sink) const {
   std::vector<std::uint8_t> scratch;
   if (cmyk_) scratch.resize(std::size_t(width()) * 4 * 8);
-  return decodeInto(bytes_.data(), bytes_.size(), num, scratch.empty() ? nullptr : scratch.data(),
-                    &sink);
+  return decodeInto(input_, num, scratch.empty() ? nullptr : scratch.data(), &sink);
 }
 
 // The photo path draws the same JPEG twice at different sizes, and decoding the
@@ -218,16 +216,28 @@ bool looksLikeJpeg(std::span<const std::uint8_t> data) {
   return data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
 }
 
-OpenedJpeg openJpeg(std::vector<std::uint8_t> data) {
+namespace {
+
+OpenedJpeg openJpeg(JpegInput input) {
   HeaderInfo info;
   std::vector<std::uint8_t> exif;
-  if (!looksLikeJpeg(data) || !readHeader(data.data(), data.size(), &info, &exif)) return {};
+  if (!looksLikeJpeg(input.head(3)) || !readHeader(input, &info, &exif)) return {};
   const std::uint64_t pixels = std::uint64_t(info.width) * std::uint64_t(info.height);
   if (pixels == 0 || pixels > kMaxImagePixels) return {};
   OpenedJpeg opened;
   opened.exifOrientation = exif.empty() ? 0 : exifOrientationTag(exif);
-  opened.source = std::make_shared<JpegSource>(std::move(data), info.width, info.height, info.cmyk);
+  opened.source =
+      std::make_shared<JpegSource>(std::move(input), info.width, info.height, info.cmyk);
   return opened;
+}
+
+}  // namespace
+
+OpenedJpeg openJpeg(std::vector<std::uint8_t> data) { return openJpeg(JpegInput(std::move(data))); }
+
+OpenedJpeg openJpeg(std::shared_ptr<const foundation::ReadOnlyFile> file) {
+  if (!file) return {};
+  return openJpeg(JpegInput(std::move(file)));
 }
 
 }  // namespace platform::graphics

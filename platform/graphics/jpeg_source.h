@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/graphics/jpeg_input.h"
 #include "platform/graphics/pixel_source.h"
 
 namespace platform::graphics {
@@ -27,7 +28,7 @@ class RowSink {
 
 class JpegSource final : public PixelSource {
  public:
-  JpegSource(std::vector<std::uint8_t> bytes, int width, int height, bool cmyk);
+  JpegSource(JpegInput input, int width, int height, bool cmyk);
 
   bool opaque() const override { return true; }
   void readRows(int y0, int y1, std::uint32_t* out) const override;
@@ -47,7 +48,7 @@ class JpegSource final : public PixelSource {
   std::shared_ptr<const Raster> rasterForScale(double sx, double sy) const override;
 
  private:
-  std::vector<std::uint8_t> bytes_;
+  JpegInput input_;
   bool cmyk_;
   mutable std::mutex mutex_;
   mutable std::shared_ptr<const Raster> decoded_;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/graphics/codecs.h"
+#include "platform/graphics/jpeg_input.h"
 #include "platform/graphics/pixel_format.h"
 
 namespace platform::graphics {
@@ -87,14 +88,31 @@ std::shared_ptr<UIImage> UIImage::initWithData(std::span<const std::uint8_t> dat
   return nullptr;
 }
 
+namespace {
+
+std::shared_ptr<UIImage> jpegImage(OpenedJpeg jpeg) {
+  if (!jpeg.source) return nullptr;
+  auto image = std::make_shared<graphics::CGImage>(nativeFormat(true), std::move(jpeg.source));
+  return UIImage::imageWithCGImage(std::move(image), 1, orientationFromExif(jpeg.exifOrientation));
+}
+
+}  // namespace
+
 std::shared_ptr<UIImage> UIImage::initWithData(foundation::Bytes&& data) {
   if (looksLikePng(data)) return pngImage(data);
   if (!looksLikeJpeg(data)) return nullptr;
   // The JPEG keeps the bytes and decodes them when its pixels are first needed.
-  OpenedJpeg jpeg = openJpeg(std::move(data));
-  if (!jpeg.source) return nullptr;
-  auto image = std::make_shared<graphics::CGImage>(nativeFormat(true), std::move(jpeg.source));
-  return imageWithCGImage(std::move(image), 1, orientationFromExif(jpeg.exifOrientation));
+  return jpegImage(openJpeg(std::move(data)));
+}
+
+std::shared_ptr<UIImage> UIImage::initWithContentsOfFile(
+    std::shared_ptr<const foundation::ReadOnlyFile> file) {
+  if (!file) return nullptr;
+  JpegInput input(file);
+  const auto head = input.head(8);
+  if (looksLikePng(head)) return pngImage(input.all());
+  if (!looksLikeJpeg(head)) return nullptr;
+  return jpegImage(openJpeg(std::move(file)));
 }
 
 CGSize UIImage::size() const {

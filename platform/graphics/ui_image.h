@@ -59,6 +59,11 @@ class UIImage {
   // The same, taking over the bytes instead of copying them (the platform's data
   // objects are shared, not copied).
   static std::shared_ptr<UIImage> initWithData(foundation::Bytes&& data);
+  // initWithContentsOfFile: the same for an open file. A JPEG keeps the file and
+  // reads it as it decodes (no copy of its bytes is held); a file changed or cut
+  // short meanwhile decodes as damaged data does. A PNG is read whole.
+  static std::shared_ptr<UIImage> initWithContentsOfFile(
+      std::shared_ptr<const foundation::ReadOnlyFile> file);
 
   UIImage(CGImageRef image, CGFloat scale, UIImageOrientation orientation);
   UIImage(const UIImage&) = delete;

@@ -37,16 +37,17 @@ platform::graphics::CGSize screenPixels() {
   return {screen.bounds().width * screen.scale(), screen.bounds().height * screen.scale()};
 }
 
-// NSData dataWithContentsOfURL: the bytes behind a file URL. Other schemes are
-// not fetched (the springboard reads nothing from the network for a reply).
-std::optional<foundation::Bytes> photoBytes(const foundation::NSURL& url) {
+// The file behind a file URL, open for reading (the photo is read as it is
+// decoded, not copied whole first). Other schemes are not fetched (the
+// springboard reads nothing from the network for a reply).
+std::shared_ptr<const foundation::ReadOnlyFile> photoFile(const foundation::NSURL& url) {
   if (!url.isFileURL()) {
     NSLog("PXVIBER: photo content is not a file URL, nothing to read: {}", url.description());
-    return std::nullopt;
+    return nullptr;
   }
-  auto bytes = url.path() ? foundation::readFile(*url.path()) : std::nullopt;
-  if (!bytes) NSLog("PXVIBER: unable to read the photo at {}", url.description());
-  return bytes;
+  auto file = url.path() ? foundation::ReadOnlyFile::open(*url.path()) : nullptr;
+  if (!file) NSLog("PXVIBER: unable to read the photo at {}", url.description());
+  return file;
 }
 
 std::set<std::string> namesTakenBy(const QueueState& queue) {
@@ -101,9 +102,10 @@ void StoredAttachment::remove() const {
 std::variant<StoredAttachment, std::string> storeAttachment(const foundation::NSURL& url,
                                                             const QueueState& queue) {
   std::uint64_t second = currentSecond();
-  auto bytes = photoBytes(url);
-  if (!bytes) return std::string(kUnreadablePhotoText);
-  auto jpegs = makeAttachmentJpegs(std::move(*bytes), screenPixels());
+  auto file = photoFile(url);
+  if (!file) return std::string(kUnreadablePhotoText);
+  auto jpegs = makeAttachmentJpegs(platform::graphics::UIImage::initWithContentsOfFile(file),
+                                   screenPixels());
   if (!jpegs) {
     NSLog("PXVIBER: unable to decode the photo at {}", url.description());
     return std::string(kUnreadablePhotoText);

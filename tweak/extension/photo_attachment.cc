@@ -10,7 +10,11 @@ namespace graphics = platform::graphics;
 
 std::optional<AttachmentJpegs> makeAttachmentJpegs(platform::foundation::Bytes photo,
                                                    graphics::CGSize previewBound) {
-  auto image = graphics::UIImage::initWithData(std::move(photo));
+  return makeAttachmentJpegs(graphics::UIImage::initWithData(std::move(photo)), previewBound);
+}
+
+std::optional<AttachmentJpegs> makeAttachmentJpegs(std::shared_ptr<graphics::UIImage> image,
+                                                   graphics::CGSize previewBound) {
   if (!image) return std::nullopt;
   // Both stored files are made from the upright picture. Turning and fitting only
   // record the drawing; the pixels are made when the two are encoded, together, from

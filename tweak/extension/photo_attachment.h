@@ -4,10 +4,12 @@
 // (the preview). Neither is enlarged.
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "platform/foundation/file_io.h"
 #include "platform/graphics/geometry.h"
+#include "platform/graphics/ui_image.h"
 
 namespace tweak {
 
@@ -21,9 +23,12 @@ inline constexpr double kFullSizeBound = 1280;
 inline constexpr float kFullSizeQuality = 0.7f;
 inline constexpr float kPreviewQuality = 0.4f;
 
-// Both files for `photo` (the bytes of an image file) with the preview fitted
-// into `previewBound` (pixels). Nothing when the bytes are not an image the
-// decoder takes, or an encode fails.
+// Both files for `photo` with the preview fitted into `previewBound` (pixels).
+// Nothing when there is no photo or an encode fails.
+std::optional<AttachmentJpegs> makeAttachmentJpegs(
+    std::shared_ptr<platform::graphics::UIImage> photo, platform::graphics::CGSize previewBound);
+// The same for the bytes of an image file; nothing when they are not an image the
+// decoder takes.
 std::optional<AttachmentJpegs> makeAttachmentJpegs(platform::foundation::Bytes photo,
                                                    platform::graphics::CGSize previewBound);
 
