@@ -23,20 +23,29 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
   return true;
 }
 
-}  // namespace
-
-std::shared_ptr<const ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
-                                                       std::uintmax_t limit) {
+// A descriptor of the regular file at `path` and its size, or -1 when it is missing,
+// unreadable, not a regular file or larger than `limit` bytes.
+int openRegularFile(const std::filesystem::path& path, std::uintmax_t limit, std::uint64_t* size) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return -1;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
       static_cast<std::uintmax_t>(st.st_size) > limit) {
     ::close(fd);
-    return nullptr;
+    return -1;
   }
-  return std::shared_ptr<const ReadOnlyFile>(
-      new ReadOnlyFile(fd, static_cast<std::uint64_t>(st.st_size)));
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return fd;
+}
+
+}  // namespace
+
+std::shared_ptr<const ReadOnlyFile> ReadOnlyFile::open(const std::filesystem::path& path,
+                                                       std::uintmax_t limit) {
+  std::uint64_t size = 0;
+  int fd = openRegularFile(path, limit, &size);
+  if (fd < 0) return nullptr;
+  return std::shared_ptr<const ReadOnlyFile>(new ReadOnlyFile(fd, size));
 }
 
 ReadOnlyFile::~ReadOnlyFile() { ::close(fd_); }
@@ -56,16 +65,11 @@ std::size_t ReadOnlyFile::readAt(std::uint64_t offset, std::span<std::uint8_t> o
 }
 
 std::optional<Bytes> readFile(const std::filesystem::path& path, std::uintmax_t limit) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::uint64_t size = 0;
+  int fd = openRegularFile(path, limit, &size);
   if (fd < 0) return std::nullopt;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uintmax_t>(st.st_size) > limit) {
-    ::close(fd);
-    return std::nullopt;
-  }
   Bytes bytes;
-  bytes.reserve(static_cast<size_t>(st.st_size));
+  bytes.reserve(static_cast<size_t>(size));
   std::uint8_t buffer[65536];
   for (;;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);

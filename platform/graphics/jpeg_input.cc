@@ -95,9 +95,4 @@ std::vector<std::uint8_t> JpegInput::head(std::size_t count) const {
   return out;
 }
 
-std::vector<std::uint8_t> JpegInput::all() const {
-  if (!file_) return bytes_;
-  return head(static_cast<std::size_t>(file_->size()));
-}
-
 }  // namespace platform::graphics

@@ -30,9 +30,6 @@ class JpegInput {
   // Up to `count` bytes from the start, to recognise the format.
   std::vector<std::uint8_t> head(std::size_t count) const;
 
-  // All the bytes (a file read whole; empty when it cannot be read).
-  std::vector<std::uint8_t> all() const;
-
  private:
   std::vector<std::uint8_t> bytes_;
   std::shared_ptr<const foundation::ReadOnlyFile> file_;

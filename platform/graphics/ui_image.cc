@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "platform/graphics/codecs.h"
-#include "platform/graphics/jpeg_input.h"
 #include "platform/graphics/pixel_format.h"
 
 namespace platform::graphics {
@@ -100,18 +99,21 @@ std::shared_ptr<UIImage> jpegImage(OpenedJpeg jpeg) {
 
 std::shared_ptr<UIImage> UIImage::initWithData(foundation::Bytes&& data) {
   if (looksLikePng(data)) return pngImage(data);
-  if (!looksLikeJpeg(data)) return nullptr;
-  // The JPEG keeps the bytes and decodes them when its pixels are first needed.
+  // The JPEG keeps the bytes and decodes them when its pixels are first needed;
+  // openJpeg refuses what is not one.
   return jpegImage(openJpeg(std::move(data)));
 }
 
 std::shared_ptr<UIImage> UIImage::initWithContentsOfFile(
     std::shared_ptr<const foundation::ReadOnlyFile> file) {
   if (!file) return nullptr;
-  JpegInput input(file);
-  const auto head = input.head(8);
-  if (looksLikePng(head)) return pngImage(input.all());
-  if (!looksLikeJpeg(head)) return nullptr;
+  std::uint8_t head[8] = {};
+  if (looksLikePng(std::span(head, file->readAt(0, head)))) {
+    std::vector<std::uint8_t> png(static_cast<std::size_t>(file->size()));
+    png.resize(file->readAt(0, png));
+    return pngImage(png);
+  }
+  // Anything else is a JPEG or nothing: openJpeg refuses what is not one.
   return jpegImage(openJpeg(std::move(file)));
 }
 
