@@ -161,6 +161,8 @@ def main():
     add("text reply → messenger callback, p99", r.counter("text_reply_bench", reply, "p99_ms"),
         "messenger side alone, p99", r.counter("send_latency_bench", bus, "p99_ms"),
         "< 10 ms; ≤ 2.53 ms (2.3 + 10 %)")
+    add("text reply, the springboard's call itself, p99",
+        r.counter("text_reply_bench", reply, "call_p99_ms"))
     add("text reply → message sent, p99", r.counter("text_reply_bench", reply, "sent_p99_ms"))
     # A burst of 100 replies to 10 conversations, each confirmed from the
     # messenger's database.

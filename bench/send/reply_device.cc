@@ -1,11 +1,12 @@
 #include "bench/send/reply_device.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <utility>
 
 #include "platform/foundation/device.h"
@@ -30,15 +31,27 @@ namespace fs = std::filesystem;
 namespace foundation = platform::foundation;
 namespace springboard = platform::springboard;
 
-LogFollower::LogFollower(const fs::path& file) : file_(file) {
+LogFollower::LogFollower(const fs::path& file) {
   fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (fd_ < 0 || ::inotify_add_watch(fd_, file.c_str(), IN_MODIFY) < 0)
     throw platform::SystemError("inotify on " + file.string(), errno);
-  std::error_code ec;
-  offset_ = fs::file_size(file, ec);
+  // Held open and read with pread: no open per read. O_NOATIME (where the
+  // owner allows it): no access-time update, a journal write, per read.
+  logFd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
+  if (logFd_ < 0 && errno == EPERM) logFd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (logFd_ < 0) {
+    int error = errno;
+    ::close(fd_);
+    throw platform::SystemError("open " + file.string(), error);
+  }
+  struct stat st {};
+  if (::fstat(logFd_, &st) == 0) offset_ = std::uintmax_t(st.st_size);
 }
 
-LogFollower::~LogFollower() { ::close(fd_); }
+LogFollower::~LogFollower() {
+  ::close(fd_);
+  ::close(logFd_);
+}
 
 std::optional<Clock::time_point> LogFollower::waitFor(const std::string& text,
                                                       std::chrono::milliseconds timeout) {
@@ -91,11 +104,13 @@ bool LogFollower::takeLine(const std::string& text) {
 }
 
 void LogFollower::readMore() {
-  std::ifstream in(file_, std::ios::binary);
-  in.seekg(std::streamoff(offset_));
-  std::string more((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  offset_ += more.size();
-  pending_ += more;
+  char buffer[8192];
+  for (;;) {
+    ssize_t n = ::pread(logFd_, buffer, sizeof buffer, off_t(offset_));
+    if (n <= 0) break;
+    offset_ += size_t(n);
+    pending_.append(buffer, size_t(n));
+  }
 }
 
 namespace {

@@ -55,8 +55,8 @@ class LogFollower {
   void readMore();
   void waitForGrowth(std::chrono::milliseconds timeout);
 
-  std::filesystem::path file_;
-  int fd_ = -1;
+  int fd_ = -1;     // inotify
+  int logFd_ = -1;  // the log, read from offset_ on
   std::uintmax_t offset_ = 0;
   std::string pending_;
 };

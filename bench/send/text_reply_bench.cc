@@ -6,15 +6,24 @@
 // The messenger's moments are read from the device's system log: its
 // "PXVIBER: sendMessage callback in Viber" line (written first thing in the
 // callback; debugMode is on in the device's settings for it) and its
-// "DBManager: sent text message" line (the send done). Each reply waits for the
-// previous one to be sent and confirmed (the messenger's "delivered as message"
-// line), then pauses, so that replies do not queue behind each other. Reported over the replies: the median and 99th percentile to the
-// callback ("median_ms", "p99_ms"), to the message sent ("sent_median_ms",
-// "sent_p99_ms"), and of sendMessage:toUser: itself ("call_median_ms").
+// "DBManager: sent text message" line (the send done). They are watched by a
+// thread of their own while sendMessage:toUser: runs: the call goes on after
+// its post (the folder's flush, waking the messenger), and the callback often
+// runs before the call returns. The watcher's moment is never earlier than the
+// line; on two processors shared with the messenger and the bus its wake-up can
+// be late by some tenths of a millisecond, so the figures are upper bounds.
+//
+// Each reply waits for the previous one to be sent and confirmed (the
+// messenger's "delivered as message" line), then pauses, so that replies do not
+// queue behind each other. Reported over the replies: the median and 99th
+// percentile to the callback ("median_ms", "p99_ms"), to the message sent
+// ("sent_median_ms", "sent_p99_ms"), and of sendMessage:toUser: itself
+// ("call_median_ms", "call_p99_ms").
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,11 +60,16 @@ void BM_TextReplyToMessengerCallback(benchmark::State& state) {
   for (auto _ : state) {
     auto message = std::make_shared<platform::couria::ReplyMessage>(
         std::make_shared<foundation::NSString>("benchmark reply " + std::to_string(++n) + " 👋"));
+    // The watcher starts before the call (untimed) and is joined after it.
+    std::optional<Clock::time_point> callback, sent;
+    std::thread watcher([&] {
+      callback = log.waitFor(kCallbackLine, std::chrono::seconds(5));
+      if (callback) sent = log.waitFor(kSentLine, std::chrono::seconds(5));
+    });
     auto start = Clock::now();
     extension->sendMessage(message, device.conversations()[0]);
     auto returned = Clock::now();
-    auto callback = log.waitFor(kCallbackLine, std::chrono::seconds(5));
-    auto sent = callback ? log.waitFor(kSentLine, std::chrono::seconds(5)) : std::nullopt;
+    watcher.join();
     if (!callback || !sent) {
       state.SkipWithError(("reply " + std::to_string(n) + " did not reach the messenger").c_str());
       break;
@@ -82,6 +96,7 @@ void BM_TextReplyToMessengerCallback(benchmark::State& state) {
   state.counters["sent_median_ms"] = bench::percentile(toSent, 0.5);
   state.counters["sent_p99_ms"] = bench::percentile(toSent, 0.99);
   state.counters["call_median_ms"] = bench::percentile(call, 0.5);
+  state.counters["call_p99_ms"] = bench::percentile(call, 0.99);
 }
 BENCHMARK(BM_TextReplyToMessengerCallback)
     ->UseManualTime()
