@@ -174,7 +174,7 @@ std::string historyStatement(std::int64_t conversation, std::int64_t days, std::
          "M.ZCONVERSATION = ZCONVERSATION.Z_PK WHERE M.ZCONVERSATION = '" +
          std::to_string(conversation) +
          "' AND M.ZDATE >= CAST(strftime('%s', 'now') AS INTEGER) - 978307200 - " +
-         std::to_string(days) + " * 86400 ORDER BY M.ZDATE DESC " +
+         std::to_string(days) + " * 86400 ORDER BY M.ZDATE DESC, M.Z_PK DESC " +
          (limit ? " LIMIT " + std::to_string(limit) : "") + ";";
 }
 
