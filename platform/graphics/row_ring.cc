@@ -6,13 +6,14 @@
 namespace platform::graphics {
 
 RowRing::RowRing(int width, int height, int slots)
-    : width_(width),
-      height_(height),
+    : height_(height),
       slots_(std::clamp(slots, 1, std::max(1, height))),
       rowBytes_(std::ptrdiff_t(width) * 3),
       storage_(zeroedArray<std::uint8_t>(std::size_t(rowBytes_) * std::size_t(slots_) + 1)) {}
 
-bool RowRing::begin(int width, int height) { return width == width_ && height == height_; }
+bool RowRing::begin(int width, int height) {
+  return std::ptrdiff_t(width) * 3 == rowBytes_ && height == height_;
+}
 
 std::uint8_t* RowRing::row(int y) {
   int released = released_.load(std::memory_order_acquire);

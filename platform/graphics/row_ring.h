@@ -52,7 +52,6 @@ class RowRing final : public RowSink {
   int height() const { return height_; }
 
  private:
-  int width_;
   int height_;
   int slots_;
   std::ptrdiff_t rowBytes_;

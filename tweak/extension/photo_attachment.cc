@@ -8,11 +8,6 @@ namespace tweak {
 
 namespace graphics = platform::graphics;
 
-std::optional<AttachmentJpegs> makeAttachmentJpegs(platform::foundation::Bytes photo,
-                                                   graphics::CGSize previewBound) {
-  return makeAttachmentJpegs(graphics::UIImage::initWithData(std::move(photo)), previewBound);
-}
-
 std::optional<AttachmentJpegs> makeAttachmentJpegs(std::shared_ptr<graphics::UIImage> image,
                                                    graphics::CGSize previewBound) {
   if (!image) return std::nullopt;

@@ -1,4 +1,4 @@
-// The two JPEG files of a photo reply, made from the photo's bytes: the photo
+// The two JPEG files of a photo reply, made from the photo: the photo
 // turned upright, then fitted into 1280 × 1280 pixels and encoded at quality 0.7
 // (the attachment), and fitted into the preview box and encoded at quality 0.4
 // (the preview). Neither is enlarged.
@@ -27,9 +27,5 @@ inline constexpr float kPreviewQuality = 0.4f;
 // Nothing when there is no photo or an encode fails.
 std::optional<AttachmentJpegs> makeAttachmentJpegs(
     std::shared_ptr<platform::graphics::UIImage> photo, platform::graphics::CGSize previewBound);
-// The same for the bytes of an image file; nothing when they are not an image the
-// decoder takes.
-std::optional<AttachmentJpegs> makeAttachmentJpegs(platform::foundation::Bytes photo,
-                                                   platform::graphics::CGSize previewBound);
 
 }  // namespace tweak

@@ -74,6 +74,11 @@ std::string sizeOf(const Bytes& jpeg) {
          std::to_string(image->CGImage()->height());
 }
 
+// Both files for the bytes of an image file, as an image made from them.
+std::optional<AttachmentJpegs> attachmentFor(const Bytes& photo, CGSize previewBound) {
+  return makeAttachmentJpegs(UIImage::initWithData(Bytes(photo)), previewBound);
+}
+
 class PhotoAttachment : public ::testing::TestWithParam<int> {};
 
 // Both files of every orientation, on a phone's preview box: the same bytes as
@@ -83,7 +88,7 @@ TEST_P(PhotoAttachment, BothFilesAreTheBytesOfTurningFittingAndEncodingOneByOne)
   const bool quarterTurn = exif >= 5;
   const Bytes photo = withExif(exif);
   const CGSize phone{750, 1334};
-  const auto fast = makeAttachmentJpegs(photo, phone);
+  const auto fast = attachmentFor(photo, phone);
   ASSERT_TRUE(fast);
   const auto slow = stepByStep(photo, phone);
   EXPECT_EQ(sizeOf(fast->full), quarterTurn ? "853x1280" : "1280x853");
@@ -114,7 +119,7 @@ TEST(PhotoAttachmentOnALargeScreen, FullFileFromTheFinerDecodeStaysWithinTheCode
   // preview alone gets; together both files come from it.
   const Bytes photo = withExif(6, true);
   const CGSize tablet{2048, 2732};
-  const auto fast = makeAttachmentJpegs(photo, tablet);
+  const auto fast = attachmentFor(photo, tablet);
   ASSERT_TRUE(fast);
   const auto slow = stepByStep(photo, tablet);
   EXPECT_TRUE(fast->preview == slow.preview);
@@ -125,8 +130,8 @@ TEST(PhotoAttachmentOnALargeScreen, FullFileFromTheFinerDecodeStaysWithinTheCode
 }
 
 TEST(PhotoAttachmentOfDamagedData, NothingForBytesThatAreNoImage) {
-  EXPECT_FALSE(makeAttachmentJpegs(Bytes{}, {750, 1334}));
-  EXPECT_FALSE(makeAttachmentJpegs(Bytes{0xFF, 0xD8, 0xFF, 0xE0}, {750, 1334}));
+  EXPECT_FALSE(attachmentFor(Bytes{}, {750, 1334}));
+  EXPECT_FALSE(attachmentFor(Bytes{0xFF, 0xD8, 0xFF, 0xE0}, {750, 1334}));
 }
 
 }  // namespace
