@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/testing/remove_tree.h"
 
 namespace foundation = platform::foundation;
 
@@ -53,6 +54,8 @@ int main() {
               kProcesses * kWrites - int(withLock));
   std::printf("  without the lock:        %zu keys kept, %d lost\n", withoutLock,
               kProcesses * kWrites - int(withoutLock));
-  std::filesystem::remove_all(dir);
+  if (std::string left = platform::foundation::testing::removeTree(dir); !left.empty()) {
+    std::fprintf(stderr, "%s\n", left.c_str());
+  }
   return withLock == size_t(kProcesses * kWrites) ? 0 : 1;
 }

@@ -29,6 +29,7 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
 #include "platform/foundation/testing/null_log.h"
+#include "platform/foundation/testing/remove_tree.h"
 #include "platform/messenger/messenger_database.h"
 #include "platform/messenger/messenger_methods.h"
 #include "platform/notify/notify_center.h"
@@ -74,7 +75,9 @@ class Messenger {
     platform::runtime::unregisterAllClasses();
     platform::foundation::setLogSink(previousLog_);
     if (busPid_ > 0) ::kill(busPid_, SIGTERM);
-    fs::remove_all(root_);
+    if (std::string left = platform::foundation::testing::removeTree(root_); !left.empty()) {
+      std::fprintf(stderr, "%s\n", left.c_str());
+    }
   }
 
   void start(std::shared_ptr<platform::runloop::RunLoop> loop) {

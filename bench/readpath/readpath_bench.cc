@@ -17,6 +17,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <stdexcept>
 
 #include <chrono>
 #include <cstdio>
@@ -26,6 +27,7 @@
 
 #include "platform/foundation/device.h"
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/testing/remove_tree.h"
 #include "platform/runtime/class_registry.h"
 #include "platform/springboard/app_list.h"
 #include "platform/viberdb/large_database.h"
@@ -59,7 +61,9 @@ Bench& bench() {
     std::error_code ec;
     auto age = fs::file_time_type::clock::now() - fs::last_write_time(b.database, ec);
     if (ec || age > std::chrono::hours(6)) {
-      fs::remove_all(b.root);
+      if (std::string left = platform::foundation::testing::removeTree(b.root); !left.empty()) {
+        throw std::runtime_error(left);
+      }
       fs::create_directories(platform::foundation::hostPath(kBundle));
       platform::foundation::writeDictionaryFileAtomically(
           platform::foundation::hostPath(std::string(kBundle) + "/Info.plist"),

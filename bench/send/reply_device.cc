@@ -5,6 +5,7 @@
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdio>
 
 #include <cstdlib>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
 #include "platform/foundation/testing/null_log.h"
+#include "platform/foundation/testing/remove_tree.h"
 #include "platform/notify/notify_center.h"
 #include "platform/runloop/run_loop.h"
 #include "platform/runtime/class_registry.h"
@@ -186,8 +188,9 @@ ReplyDevice::~ReplyDevice() {
     pxviber::stopDevice(root_);
   } catch (const std::exception&) {
   }
-  std::error_code ec;
-  fs::remove_all(parent_, ec);
+  if (std::string left = foundation::testing::removeTree(parent_); !left.empty()) {
+    std::fprintf(stderr, "%s\n", left.c_str());
+  }
 }
 
 fs::path ReplyDevice::syslog() const { return foundation::hostPath(foundation::kSyslogDevicePath); }

@@ -17,6 +17,7 @@
 // measures the request's own work.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
+#include <cstdio>
 
 #include <cerrno>
 #include <chrono>
@@ -30,11 +31,12 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/file_io.h"
-#include "platform/graphics/ui_image.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/object.h"
 #include "platform/foundation/property_list.h"
 #include "platform/foundation/testing/null_log.h"
+#include "platform/foundation/testing/remove_tree.h"
+#include "platform/graphics/ui_image.h"
 #include "platform/notify/testing/fake_notify_center.h"
 #include "platform/runloop/testing/fake_run_loop.h"
 #include "platform/runtime/class_registry.h"
@@ -83,7 +85,11 @@ struct Device {
     platform::notify::setDarwinNotifyCenter(center);
     photo = bench::photoFixture(root, 4032, 3024);
   }
-  ~Device() { fs::remove_all(root); }
+  ~Device() {
+    if (std::string left = platform::foundation::testing::removeTree(root); !left.empty()) {
+      std::fprintf(stderr, "%s\n", left.c_str());
+    }
+  }
 
   fs::path root;
   fs::path photo;

@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "bench/process_memory.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
+#include "platform/foundation/testing/remove_tree.h"
 #include "platform/runloop/run_loop.h"
 #include "platform/runtime/host_requests.h"
 #include "tools/pxviber/commands.h"
@@ -72,8 +74,9 @@ class Device {
       pxviber::stopDevice(root_);
     } catch (const std::exception&) {
     }
-    std::error_code ec;
-    fs::remove_all(parent_, ec);
+    if (std::string left = platform::foundation::testing::removeTree(parent_); !left.empty()) {
+      std::fprintf(stderr, "%s\n", left.c_str());
+    }
   }
 
   Dictionary ask(const Dictionary& request) {

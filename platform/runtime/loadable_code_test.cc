@@ -7,6 +7,7 @@
 
 #include "platform/foundation/error.h"
 #include "platform/foundation/file_io.h"
+#include "platform/foundation/testing/remove_tree.h"
 #include "platform/runtime/testing/universal_file.h"
 
 namespace platform::runtime {
@@ -23,7 +24,7 @@ class LoadableCode : public ::testing::Test {
     dir_ = ::mkdtemp(tmpl);
     module_ = *foundation::readFile(PXVIBER_CODE_SLICE_MODULE);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override { EXPECT_EQ(platform::foundation::testing::removeTree(dir_), ""); }
 
   // The test module's bytes built for another processor, or for this one with
   // the other word size: what a universal file holds beside this process's slice.

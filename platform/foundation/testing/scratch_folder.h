@@ -6,10 +6,12 @@
 #include <stdlib.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/testing/remove_tree.h"
 
 namespace platform::foundation::testing {
 
@@ -22,9 +24,11 @@ class ScratchFolder {
     if (!::mkdtemp(name.data())) throw SystemError("mkdtemp " + name, errno);
     path_ = name;
   }
+  // A folder that cannot be removed whole is said on stderr: something still
+  // writes into it.
   ~ScratchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    if (std::string left = removeTree(path_); !left.empty())
+      std::fprintf(stderr, "%s\n", left.c_str());
   }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
