@@ -26,6 +26,7 @@ function(px_fuzz name)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   add_dependencies(fuzz_targets ${name})
+  set_property(GLOBAL APPEND PROPERTY PXVIBER_FUZZ_TARGETS ${name})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
 
