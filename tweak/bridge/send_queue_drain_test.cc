@@ -182,7 +182,8 @@ TEST_F(SendQueueDrain, NothingIsSentThatCouldNotBeConfirmed) {
   queue("r", "42", "hi");
   run();
   EXPECT_TRUE(sends().empty());
-  EXPECT_EQ(readQueue(*readMailbox()).pending[0].lastFailure, kNoManagerAlert);
+  EXPECT_EQ(readQueue(*readMailbox()).pending[0].lastFailure,
+            "Unable to connect to Viber DB. Message not sent.");
 }
 
 TEST_F(SendQueueDrain, AtLaunchWhatIsPendingIsSentAndAnEmptyQueueSaysNothing) {
