@@ -167,14 +167,16 @@ double greyShare(const std::optional<foundation::Bytes>& jpeg) {
   return double(grey) / double(pixels.size());
 }
 
-// The photo's file is cut short after the first encode: the second fitted picture
-// was drawn by it and keeps the whole photo, while the upright picture they were
-// drawn from, an intermediate step, was not drawn and decodes the cut file.
+// The photo's file is cut short after the first encode, the preview's: the
+// full-size picture was drawn by it, from the finer decode it needs, and keeps the
+// whole photo, while the upright picture both were drawn from, an intermediate
+// step, was not drawn and decodes the cut file.
 TEST(JpegRepresentation, TheFirstEncodeDrawsEveryWaitingDrawingButNotTheirSteps) {
   foundation::testing::ScratchFolder folder;
   const auto bytes = photoBytes(640, 480, 6);
   const auto path = folder / "photo.jpg";
   ASSERT_TRUE(foundation::writeFileAtomically(path, bytes));
+  // One at a time, the finest first: the preview reuses the full-size file's decode.
   const auto uprightOfBytes = turned(UIImage::initWithData(bytes));
   const auto fullAlone = UIImageJPEGRepresentation(scaled(uprightOfBytes, 240, 320), 0.7);
   const auto previewAlone = UIImageJPEGRepresentation(scaled(uprightOfBytes, 120, 160), 0.4);
@@ -182,9 +184,9 @@ TEST(JpegRepresentation, TheFirstEncodeDrawsEveryWaitingDrawingButNotTheirSteps)
   const auto upright =
       turned(UIImage::initWithContentsOfFile(foundation::ReadOnlyFile::open(path)));
   const auto full = scaled(upright, 240, 320), preview = scaled(upright, 120, 160);
-  EXPECT_TRUE(UIImageJPEGRepresentation(full, 0.7) == fullAlone);
-  std::filesystem::resize_file(path, bytes.size() / 3);
   EXPECT_TRUE(UIImageJPEGRepresentation(preview, 0.4) == previewAlone);
+  std::filesystem::resize_file(path, bytes.size() / 3);
+  EXPECT_TRUE(UIImageJPEGRepresentation(full, 0.7) == fullAlone);
   EXPECT_GT(greyShare(UIImageJPEGRepresentation(upright, 0.9)), 0.3);
   EXPECT_LT(greyShare(fullAlone), 0.01);
 }

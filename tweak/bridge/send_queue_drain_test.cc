@@ -92,6 +92,8 @@ TEST_F(SendQueueDrain, AMessageTheDatabaseDidNotTakeIsRetriedNotDroppedAndSentOn
   run();
   EXPECT_EQ(pending(), "r");
   EXPECT_TRUE(outcomes().empty());
+  EXPECT_EQ(readQueue(*readMailbox()).pending[0].lastFailure,
+            "Viber did not store the message. Message not sent.");
   EXPECT_EQ(log_.linesStartingWith("PXVIBER: send request r not sent yet").size(), 1u);
   // Not yet due: the retry comes after a second, then after two more.
   loop_->advance(platform::runloop::Seconds(1));
