@@ -168,7 +168,7 @@ def main():
     tsv = open(args.tsv, "a") if args.tsv else None
     load_at_start = os.getloadavg()
     with tempfile.TemporaryDirectory() as work:
-        print(f"{'file':<10} {'measurement':<44} {'ours ms':>8} {'anchor ms':>9} "
+        print(f"{'file':<10} {'measurement':<62} {'ours ms':>8} {'anchor ms':>9} "
               f"{'ratio':>6} {'range':>11}  goal")
         for photo in args.photos:
             size, results = measure(photo, args, work)
@@ -177,7 +177,7 @@ def main():
                 if not r:
                     continue
                 for prefix, how, aim in (("", "", goal), ("cpu_", ", CPU", "")):
-                    print(f"{size:<10} {label + how + ' / ' + anchor.split(',')[0]:<44} "
+                    print(f"{size:<10} {label + how + ' / ' + anchor.split(',')[0]:<62} "
                           f"{r[prefix + 'ours_ms']:8.1f} {r[prefix + 'anchor_ms']:9.1f} "
                           f"{r[prefix + 'ratio']:5.2f}× "
                           f"{r[prefix + 'min']:.2f}–{r[prefix + 'max']:.2f}  {aim}")
@@ -185,7 +185,7 @@ def main():
                     for field in [p + f for p in ("", "cpu_") for f in FIELDS] + ["pairs"]:
                         tsv.write(f"{size}\t{key}_{field}\t{r[field]}\n")
             g, b = results["growth_kib"], results["bitmap_kib"]
-            print(f"{size:<10} {'photo path, peak memory growth':<44} {g / 1024:7.1f}M "
+            print(f"{size:<10} {'photo path, peak memory growth':<62} {g / 1024:7.1f}M "
                   f"{b / 1024:8.1f}M {g / b:5.2f}×  {'':11}  < 0.25×")
             if tsv:
                 tsv.write(f"{size}\tgrowth_kib\t{g}\n{size}\tbitmap_kib\t{b}\n")
