@@ -1,6 +1,8 @@
 // Figures over a run of timed replies, shared by the latency benchmarks.
 #pragma once
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
@@ -18,6 +20,15 @@ inline double percentile(std::vector<double> v, double p) {
 
 inline double ms(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// The processor time this process has used so far, all its threads (ended ones
+// included), in milliseconds: what a reply costs in battery, where wall time is
+// what it costs in waiting.
+inline double processCpuMs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 // The ratios ours[i] / anchor[i] of pairs timed back to back: their median and

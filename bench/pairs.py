@@ -11,11 +11,15 @@ run to run where two medians do not.
 
 For each photo: djpeg's full decode (the floor) paired with the photo path in a
 fresh process (start-up included, as for the tool) and with the path warm in one
-long-lived process (both photo_path_process, which carries no benchmark library); vipsthumbnail and ImageMagick (first file only, for scale)
-paired with the fresh process. Processes are started with posix_spawn and reaped
-with wait4, the same way on both sides of a pair; the warm side is timed inside its
-process. Peak memory growth is what the fresh process reports (its largest over the
-runs), set beside the decoded 32-bit bitmap.
+long-lived process (both photo_path_process, which carries no benchmark library);
+vipsthumbnail and ImageMagick (first file only, for scale) paired with the fresh
+process. Processes are started with posix_spawn and reaped with wait4, the same way
+on both sides of a pair; the warm side is timed inside its process. Each side is
+timed twice: wall time (what the user waits) and processor time, user and system,
+of all its threads (what the work costs in battery; a side that runs on two
+processors can take less wall time than processor time). Peak memory growth is
+what the fresh process reports (its largest over the runs), set beside the decoded
+32-bit bitmap.
 """
 import argparse
 import os
@@ -29,7 +33,7 @@ import time
 
 
 def spawn_ms(argv, out_path=os.devnull):
-    """Runs argv to completion; answers (wall milliseconds, max RSS KiB, exit code)."""
+    """Runs argv to completion; answers ((wall ms, processor ms), exit code)."""
     fd = os.open(out_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
     try:
         actions = [(os.POSIX_SPAWN_DUP2, fd, 1), (os.POSIX_SPAWN_DUP2, fd, 2)]
@@ -39,7 +43,8 @@ def spawn_ms(argv, out_path=os.devnull):
         elapsed = (time.perf_counter() - start) * 1000
     finally:
         os.close(fd)
-    return elapsed, usage.ru_maxrss, os.waitstatus_to_exitcode(status)
+    cpu = (usage.ru_utime + usage.ru_stime) * 1000
+    return (elapsed, cpu), os.waitstatus_to_exitcode(status)
 
 
 class Warm:
@@ -51,34 +56,38 @@ class Warm:
                                      bufsize=1)
 
     def run_ms(self):
+        """(wall ms, processor ms) of one run."""
         self.proc.stdin.write("run\n")
         self.proc.stdin.flush()
         line = self.proc.stdout.readline()
         if not line:
             raise RuntimeError("the warm photo path stopped")
-        return float(line)
+        wall, cpu = line.split()
+        return float(wall), float(cpu)
 
     def close(self):
         self.proc.stdin.close()
         self.proc.wait()
 
 
-def summary(ratios, anchor_ms, ours_ms):
-    return {"ratio": statistics.median(ratios), "min": min(ratios), "max": max(ratios),
-            "anchor_ms": statistics.median(anchor_ms), "ours_ms": statistics.median(ours_ms),
-            "pairs": len(ratios)}
+def summary(anchor_ms, ours_ms, prefix=""):
+    """The median of the pairwise ratios, their range and the two medians."""
+    ratios = [b / a for a, b in zip(anchor_ms, ours_ms)]
+    return {prefix + "ratio": statistics.median(ratios), prefix + "min": min(ratios),
+            prefix + "max": max(ratios), prefix + "anchor_ms": statistics.median(anchor_ms),
+            prefix + "ours_ms": statistics.median(ours_ms)}
 
 
 def pairs(n, anchor, ours):
-    """n pairs, anchor then ours; each a callable answering milliseconds."""
-    a, b, r = [], [], []
+    """n pairs, anchor then ours; each a callable answering (wall ms, processor ms)."""
+    a, b = [], []
     for _ in range(n):
-        ta = anchor()
-        tb = ours()
-        a.append(ta)
-        b.append(tb)
-        r.append(tb / ta)
-    return summary(r, a, b)
+        a.append(anchor())
+        b.append(ours())
+    result = summary([t[0] for t in a], [t[0] for t in b])
+    result.update(summary([t[1] for t in a], [t[1] for t in b], "cpu_"))
+    result["pairs"] = n
+    return result
 
 
 def magick_program():
@@ -99,13 +108,13 @@ def measure(photo, args, work):
     growth = []
 
     def djpeg():
-        ms, _, code = spawn_ms(["djpeg", "-outfile", os.devnull, photo])
+        ms, code = spawn_ms(["djpeg", "-outfile", os.devnull, photo])
         if code:
             raise RuntimeError("djpeg failed")
         return ms
 
     def fresh():
-        ms, _, code = spawn_ms([program, f"--fixtures={fixtures}", f"--once={size}"], fresh_out)
+        ms, code = spawn_ms([program, f"--fixtures={fixtures}", f"--once={size}"], fresh_out)
         text = open(fresh_out).read()
         if code:
             raise RuntimeError(f"photo path failed: {text}")
@@ -141,6 +150,7 @@ def measure(photo, args, work):
     return size, results
 
 
+FIELDS = ("ratio", "min", "max", "anchor_ms", "ours_ms")
 LABELS = {"fresh": ("photo path, both files, fresh process", "djpeg full decode", "≤ 1.0×"),
           "warm": ("photo path, both files, warm", "djpeg full decode", "≤ 0.9×"),
           "vips": ("photo path, fresh process", "vipsthumbnail, first file", ""),
@@ -158,7 +168,7 @@ def main():
     tsv = open(args.tsv, "a") if args.tsv else None
     load_at_start = os.getloadavg()
     with tempfile.TemporaryDirectory() as work:
-        print(f"{'file':<10} {'measurement':<40} {'ours ms':>8} {'anchor ms':>9} "
+        print(f"{'file':<10} {'measurement':<62} {'ours ms':>8} {'anchor ms':>9} "
               f"{'ratio':>6} {'range':>11}  goal")
         for photo in args.photos:
             size, results = measure(photo, args, work)
@@ -166,14 +176,16 @@ def main():
                 r = results.get(key)
                 if not r:
                     continue
-                print(f"{size:<10} {label + ' / ' + anchor.split(',')[0]:<40} "
-                      f"{r['ours_ms']:8.1f} {r['anchor_ms']:9.1f} {r['ratio']:5.2f}× "
-                      f"{r['min']:.2f}–{r['max']:.2f}  {goal}")
+                for prefix, how, aim in (("", "", goal), ("cpu_", ", CPU", "")):
+                    print(f"{size:<10} {label + how + ' / ' + anchor.split(',')[0]:<62} "
+                          f"{r[prefix + 'ours_ms']:8.1f} {r[prefix + 'anchor_ms']:9.1f} "
+                          f"{r[prefix + 'ratio']:5.2f}× "
+                          f"{r[prefix + 'min']:.2f}–{r[prefix + 'max']:.2f}  {aim}")
                 if tsv:
-                    for field in ("ratio", "min", "max", "anchor_ms", "ours_ms", "pairs"):
+                    for field in [p + f for p in ("", "cpu_") for f in FIELDS] + ["pairs"]:
                         tsv.write(f"{size}\t{key}_{field}\t{r[field]}\n")
             g, b = results["growth_kib"], results["bitmap_kib"]
-            print(f"{size:<10} {'photo path, peak memory growth':<40} {g / 1024:7.1f}M "
+            print(f"{size:<10} {'photo path, peak memory growth':<62} {g / 1024:7.1f}M "
                   f"{b / 1024:8.1f}M {g / b:5.2f}×  {'':11}  < 0.25×")
             if tsv:
                 tsv.write(f"{size}\tgrowth_kib\t{g}\n{size}\tbitmap_kib\t{b}\n")

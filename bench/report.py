@@ -125,7 +125,8 @@ def main():
                      f"{ratio:.2f}× ({low:.2f}–{high:.2f})", goal))
 
     # The photo path against the usual tools, on the same files, as interleaved
-    # pairs in one run.
+    # pairs in one run: wall time, then processor time (all threads, user and
+    # system) of the same pairs.
     a = r.anchors()
     anchors = (("fresh", "fresh process", "djpeg full decode", "≤ 1.0×"),
                ("warm", "warm", "djpeg full decode", "≤ 0.9×"),
@@ -133,9 +134,12 @@ def main():
                ("magick", "fresh process", "ImageMagick convert, first file", ""))
     for size in ("4032x3024", "3264x2448"):
         for key, how, anchor, goal in anchors:
-            figure = lambda field, k=key: a.get((size, f"{k}_{field}"))
-            add_pairs(f"photo path {size}, both files, {how}", figure("ours_ms"), anchor,
-                      figure("anchor_ms"), figure("ratio"), figure("min"), figure("max"), goal)
+            for cpu in ("", "cpu_"):
+                figure = lambda field, k=key, c=cpu: a.get((size, f"{k}_{c}{field}"))
+                label = ", CPU" if cpu else ""
+                add_pairs(f"photo path {size}, both files, {how}{label}", figure("ours_ms"),
+                          anchor + label, figure("anchor_ms"), figure("ratio"), figure("min"),
+                          figure("max"), "" if cpu else goal)
         growth, bitmap = a.get((size, "growth_kib")), a.get((size, "bitmap_kib"))
         add(f"photo path {size}, peak memory growth", growth, "decoded 32-bit bitmap", bitmap,
             "< 0.25×", fmt=lambda kib: "-" if kib is None else f"{kib / 1024:.1f} MiB")
@@ -146,6 +150,9 @@ def main():
     add_pairs("send request, 12 MP photo, end to end (tmpfs)", counter("send_ms"),
               "photo path alone (4032x3024)", counter("path_ms"), counter("ratio_median"),
               counter("ratio_min"), counter("ratio_max"), "≤ 1.1×")
+    add_pairs("send request, 12 MP photo, end to end (tmpfs), CPU", counter("send_cpu_ms"),
+              "photo path alone (4032x3024), CPU", counter("path_cpu_ms"),
+              counter("cpu_ratio_median"), counter("cpu_ratio_min"), counter("cpu_ratio_max"))
     board = lambda name: counter(name, "springboard_photo_bench", "BM_SpringboardPhotoReply")
     add("springboard, first photo reply after start", board("first_ms"),
         "its later photo replies, median", board("warm_median_ms"))

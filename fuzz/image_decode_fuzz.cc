@@ -1,7 +1,8 @@
 // Fuzzes image decoding: JPEG and PNG headers and scan data, the EXIF orientation
 // read, drawing a decoded image (which runs the lazy, scaled JPEG decode), and
-// encoding two drawings of it together (one decode streamed to both, on two
-// threads).
+// encoding two drawings of it made before either is encoded (the first encode
+// renders both from one decode streamed on two threads; the second finds its
+// pixels ready).
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -42,11 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto small = CGBitmapContextCreate(9, 7, 8, 0, CGColorSpaceCreateDeviceRGB(),
                                            kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little);
   CGContextDrawImage(small, CGRectMake(0, 0, 9, 7), image->CGImage());
-  const JPEGRepresentationRequest together[] = {
-      {UIImage::imageWithCGImage(CGBitmapContextCreateImage(canvas)), 0.7},
-      {UIImage::imageWithCGImage(CGBitmapContextCreateImage(small)), 0.4}};
-  const auto both = UIImageJPEGRepresentations(together);
-  if (both.size() != 2 || !both[0] || !both[1]) __builtin_trap();
+  const auto turned = UIImage::imageWithCGImage(CGBitmapContextCreateImage(canvas));
+  const auto fitted = UIImage::imageWithCGImage(CGBitmapContextCreateImage(small));
+  if (!UIImageJPEGRepresentation(turned, 0.7) || !UIImageJPEGRepresentation(fitted, 0.4)) {
+    __builtin_trap();
+  }
   const auto& bitmap = image->CGImage();
   if (bitmap->width() * bitmap->height() <= 1024 * 1024) (void)bitmap->copyData();
   return 0;

@@ -4,11 +4,12 @@
 //   photo_path_process --fixtures=DIR --emit-fixtures
 //       writes the fixture files and prints their paths
 //   photo_path_process --fixtures=DIR --once=WIDTHxHEIGHT
-//       runs the path once in this fresh process and prints its time and the
-//       resident memory before and at the peak, in KiB
+//       runs the path once in this fresh process and prints its wall and
+//       processor time and the resident memory before and at the peak, in KiB
 //   photo_path_process --fixtures=DIR --serve=WIDTHxHEIGHT
 //       runs the path once for every line read from standard input and answers
-//       each with its time in milliseconds (a warm process)
+//       each with its wall and processor time in milliseconds, "WALL CPU" (a
+//       warm process)
 //
 // The fixture's file is read inside the timed path, as the request reads the
 // photo's URL; in --once the process's whole run is what the pairs time.
@@ -18,6 +19,7 @@
 
 #include "bench/image/photo_fixture.h"
 #include "bench/image/photo_path.h"
+#include "bench/latency_stats.h"
 #include "bench/process_memory.h"
 
 namespace {
@@ -35,11 +37,13 @@ int serve(const std::filesystem::path& fixtures, int w, int h) {
   const auto path = bench::photoFixture(fixtures, w, h);
   char line[64];
   while (std::fgets(line, sizeof line, stdin)) {
+    const double cpuBefore = bench::processCpuMs();
     const auto start = std::chrono::steady_clock::now();
     const auto out = bench::photoPath(path);
     const double ms = millisecondsSince(start);
+    const double cpu = bench::processCpuMs() - cpuBefore;
     if (out.fullBytes == 0 || out.previewBytes == 0) return 1;
-    std::printf("%.3f\n", ms);
+    std::printf("%.3f %.3f\n", ms, cpu);
     std::fflush(stdout);
   }
   return 0;
@@ -50,12 +54,14 @@ int once(const std::filesystem::path& fixtures, int w, int h) {
   // Growth is what the path adds to the process, reading the photo included.
   if (!bench::resetPeak("self")) return 1;
   const long before = bench::statusKiB("self", "VmRSS");
+  const double cpuBefore = bench::processCpuMs();
   const auto start = std::chrono::steady_clock::now();
   const auto out = bench::photoPath(path);
   const double ms = millisecondsSince(start);
+  const double cpu = bench::processCpuMs() - cpuBefore;
   const long after = bench::statusKiB("self", "VmHWM");
   if (out.fullBytes == 0 || out.previewBytes == 0) return 1;
-  std::printf("path_ms %.1f\n", ms);
+  std::printf("path_ms %.1f\npath_cpu_ms %.1f\n", ms, cpu);
   std::printf("peak_kib_before %ld\npeak_kib_after %ld\ngrowth_kib %ld\n", before, after,
               after - before);
   std::printf("decoded_bitmap_kib %ld\nfull_bytes %zu\npreview_bytes %zu\n", long(w) * h * 4 / 1024,

@@ -9,7 +9,9 @@
 // makeAttachmentJpegs for the same screen) as interleaved pairs: each iteration
 // times one request and then one photo path on the same file, and the counters
 // give the median of the pairwise ratios and their range ("ratio_median",
-// "ratio_min", "ratio_max") with the median times ("send_ms", "path_ms").
+// "ratio_min", "ratio_max") with the median times ("send_ms", "path_ms"); the
+// same for the processor time of all threads ("cpu_ratio_median", ...,
+// "send_cpu_ms", "path_cpu_ms").
 //
 // PXVIBER_BENCH_DIR picks where the device lives (/tmp by default). The request
 // flushes its files to disk (fsync), which on a shared virtual disk costs
@@ -123,25 +125,37 @@ void BM_SendPhoto12MP(benchmark::State& state) {
   auto extension = tweak::ORVViberCouriaExtension::create();
   auto message = std::make_shared<platform::couria::ReplyMessage>(
       foundation::NSURL::fileURLWithPath(device().photo.string()));
-  std::vector<double> send, path;
+  std::vector<double> send, path, sendCpu, pathCpu;
   for (auto _ : state) {
+    const double cpuStart = bench::processCpuMs();
     auto start = Clock::now();
     extension->sendMessage(message, std::string("1"));
     auto sent = Clock::now();
+    const double cpuSent = bench::processCpuMs();
     takeTheRequest();
+    const double cpuAlone = bench::processCpuMs();
     auto alone = Clock::now();
     photoPathAlone(device().photo);
     auto end = Clock::now();
+    pathCpu.push_back(bench::processCpuMs() - cpuAlone);
+    sendCpu.push_back(cpuSent - cpuStart);
     send.push_back(bench::ms(sent - start));
     path.push_back(bench::ms(end - alone));
     state.SetIterationTime(std::chrono::duration<double>(sent - start).count());
   }
-  const auto ratios = bench::pairRatios(send, path);
-  state.counters["ratio_median"] = ratios.median;
-  state.counters["ratio_min"] = ratios.min;
-  state.counters["ratio_max"] = ratios.max;
+  const auto counters = [&state](const char* prefix, const std::vector<double>& ours,
+                                 const std::vector<double>& anchor) {
+    const auto ratios = bench::pairRatios(ours, anchor);
+    state.counters[std::string(prefix) + "ratio_median"] = ratios.median;
+    state.counters[std::string(prefix) + "ratio_min"] = ratios.min;
+    state.counters[std::string(prefix) + "ratio_max"] = ratios.max;
+  };
+  counters("", send, path);
+  counters("cpu_", sendCpu, pathCpu);
   state.counters["send_ms"] = bench::percentile(send, 0.5);
   state.counters["path_ms"] = bench::percentile(path, 0.5);
+  state.counters["send_cpu_ms"] = bench::percentile(sendCpu, 0.5);
+  state.counters["path_cpu_ms"] = bench::percentile(pathCpu, 0.5);
 }
 // One warm-up request first, then 21 pairs.
 BENCHMARK(BM_SendPhoto12MP)

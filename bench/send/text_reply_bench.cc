@@ -11,7 +11,7 @@
 // its post (the folder's flush, waking the messenger), and the callback often
 // runs before the call returns. The watcher's moment is never earlier than the
 // line; on two processors shared with the messenger and the bus its wake-up can
-// be late by some tenths of a millisecond, so the figures are upper bounds.
+// be late, so the figures are upper bounds.
 //
 // Each reply waits for the previous one to be sent and confirmed (the
 // messenger's "delivered as message" line), then pauses, so that replies do not

@@ -1,8 +1,8 @@
 // drawWithCairo: the Cairo module, loaded the first time it is needed.
 //
 // Cairo and the libraries it brings (pixman, fontconfig, freetype, the X client
-// libraries) take a few milliseconds to load and relocate: more than a process
-// start takes without them. They draw only the transforms that are not quarter
+// libraries) take longer to load and relocate than a process takes to start
+// without them. They draw only the transforms that are not quarter
 // turns, which no photo reply uses, so they stay out of a process until a drawing
 // asks for them.
 #include <dlfcn.h>

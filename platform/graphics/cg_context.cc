@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/graphics/pending_drawings.h"
 #include "platform/graphics/pixel_source.h"
 
 namespace platform::graphics {
@@ -20,6 +21,7 @@ CGContext::~CGContext() = default;
 void CGContext::drawImage(const CGRect& rect, const CGImageRef& image) {
   if (!image || rect.size.width == 0 || rect.size.height == 0) return;
   const auto& source = image->source();
+  noteDrawnOnCanvas(*source);
   // Image pixels (y down) to user space: the top row along the rectangle's largest y.
   const CGAffineTransform imageToUser = CGAffineTransformMake(
       rect.size.width / source->width(), 0, 0, -rect.size.height / source->height(), rect.origin.x,
@@ -64,8 +66,9 @@ CGImageRef CGContext::makeImage() {
   }
   std::shared_ptr<const PixelSource> inner = pending_ ? pending_->source : nullptr;
   const CGAffineTransform map = pending_ ? pending_->map : CGAffineTransformIdentity;
-  return std::make_shared<CGImage>(
-      format_, std::make_shared<DrawnSource>(width_, height_, opaque, std::move(inner), map));
+  auto drawing = std::make_shared<DrawnSource>(width_, height_, opaque, std::move(inner), map);
+  noteNewDrawing(drawing);
+  return std::make_shared<CGImage>(format_, std::move(drawing));
 }
 
 CGContextRef CGBitmapContextCreate(std::size_t width, std::size_t height,

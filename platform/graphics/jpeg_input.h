@@ -3,8 +3,8 @@
 //
 // A photo is decoded once from start to end. Read as the decoder goes, its file
 // passes through one buffer of a quarter megabyte; read whole first, it is copied
-// twice into megabytes of fresh memory, each page of it a fault (on this kind of
-// virtual machine, 1 to 3 ms for a 12-megapixel photo in a new process).
+// twice into megabytes of fresh memory, each page of it a fault, which in a new
+// process is a cost of its own beside the decode.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/graphics/jpeg_input.h"
+#include "platform/graphics/pending_drawings.h"
 #include "platform/graphics/pixel_source.h"
 
 namespace platform::graphics {
@@ -43,6 +44,9 @@ class JpegSource final : public PixelSource {
   // for damaged data (the rest are not written), 0 when the decode did not begin.
   int decode(int num, RowSink& sink) const;
 
+  // The drawings of this JPEG that wait to be encoded.
+  PendingDrawings& pendingDrawings() const { return pending_; }
+
  protected:
   // Decodes once, at the scale asked for, and keeps the result.
   std::shared_ptr<const Raster> rasterForScale(double sx, double sy) const override;
@@ -53,6 +57,7 @@ class JpegSource final : public PixelSource {
   mutable std::mutex mutex_;
   mutable std::shared_ptr<const Raster> decoded_;
   mutable int decodedNum_ = 0;
+  mutable PendingDrawings pending_;
 };
 
 // The grey of rows a damaged JPEG does not deliver.

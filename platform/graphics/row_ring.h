@@ -8,8 +8,8 @@
 // row is published and read before it is released, so a slot is never read and
 // written at once.
 //
-// Waking a sleeping thread costs tens of microseconds on a virtual machine, as much
-// as decoding several rows, so the drawing thread is woken once per kWakeRows rows
+// Waking a sleeping thread can cost as much as decoding several rows (on a virtual
+// machine especially), so the drawing thread is woken once per kWakeRows rows
 // published (and at the end), and whenever the decoding thread is about to wait for
 // a slot: it never sleeps on rows it could have drawn.
 #pragma once

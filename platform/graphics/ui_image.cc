@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/graphics/codecs.h"
+#include "platform/graphics/jpeg_representation.h"
 #include "platform/graphics/pixel_format.h"
 
 namespace platform::graphics {
@@ -135,8 +136,8 @@ int exifOrientationOf(UIImageOrientation o) {
 std::optional<foundation::Bytes> UIImageJPEGRepresentation(const std::shared_ptr<UIImage>& image,
                                                            CGFloat quality) {
   if (!image) return std::nullopt;
-  auto bytes = encodeJpeg(*image->CGImage()->source(), libjpegQuality(quality),
-                          exifOrientationOf(image->imageOrientation()));
+  auto bytes = encodeJpegRepresentation(image->CGImage()->source(), libjpegQuality(quality),
+                                        exifOrientationOf(image->imageOrientation()));
   if (bytes.empty()) return std::nullopt;
   return bytes;
 }

@@ -86,29 +86,16 @@ class UIImage {
 // chroma), `quality` 0 (smallest) to 1 (best), clamped into that range. Transparent
 // pixels come out black. An orientation other than up is written as an EXIF
 // orientation tag. Answers nullopt for a null image.
+//
+// An image drawn from a JPEG by moving, turning, mirroring and scaling is rendered
+// when it is first encoded, together with every other such drawing of the same
+// JPEG that waits to be encoded (the fitted copies of one photo): one decode for
+// all of them, whose rows are drawn into each as they are decoded, on a second
+// thread joined before this returns. The others' encodes then find their pixels
+// ready. A drawing that alone would be drawn from a coarser decode than another
+// drawing of the group needs is drawn from the finer one (the same picture,
+// resampled from more pixels).
 std::optional<foundation::Bytes> UIImageJPEGRepresentation(const std::shared_ptr<UIImage>& image,
                                                            CGFloat quality);
-
-// One image for UIImageJPEGRepresentations.
-struct JPEGRepresentationRequest {
-  std::shared_ptr<UIImage> image;
-  CGFloat quality = 1;
-};
-
-// UIImageJPEGRepresentation of each image, in order, made together. Images drawn
-// from one decoded JPEG by moving, turning, mirroring and scaling (the upright,
-// fitted copies of a photo) share one decode, at the largest scale any of them
-// needs: its rows go to every drawing as they are decoded and are dropped once drawn,
-// so the decoded photo is never held whole. The decode runs on the calling thread
-// while a second thread draws, and the encodes run on both threads; the second
-// thread is joined before this returns, and the images are only read.
-//
-// The bytes are those UIImageJPEGRepresentation gives, except that an image that
-// alone would be drawn from a coarser decode than another image of the same JPEG
-// needs is drawn from the finer one (the same picture, resampled from more pixels).
-// Rows that damaged JPEG data does not deliver are grey, as they read back one at a
-// time. Images that are not drawings of one JPEG are encoded one after the other.
-std::vector<std::optional<foundation::Bytes>> UIImageJPEGRepresentations(
-    std::span<const JPEGRepresentationRequest> requests);
 
 }  // namespace platform::graphics

@@ -231,7 +231,7 @@ TEST_F(SendExecutor, WithoutACapturedManagerTheRequestWaitsForOne) {
   EXPECT_TRUE(messenger_.calls().empty());
   auto queued = readQueue(*readMailbox()).pending;
   ASSERT_EQ(queued.size(), 1u);
-  EXPECT_EQ(queued[0].lastFailure, kNoManagerAlert);
+  EXPECT_EQ(queued[0].lastFailure, "Unable to connect to Viber DB. Message not sent.");
   // The messenger makes its manager; the retry sends the picture.
   messenger_.addAttachment("p.jpg");
   messenger_.cls()->alloc()->init();

@@ -92,6 +92,8 @@ TEST_F(SendQueueDrain, AMessageTheDatabaseDidNotTakeIsRetriedNotDroppedAndSentOn
   run();
   EXPECT_EQ(pending(), "r");
   EXPECT_TRUE(outcomes().empty());
+  EXPECT_EQ(readQueue(*readMailbox()).pending[0].lastFailure,
+            "Viber did not store the message. Message not sent.");
   EXPECT_EQ(log_.linesStartingWith("PXVIBER: send request r not sent yet").size(), 1u);
   // Not yet due: the retry comes after a second, then after two more.
   loop_->advance(platform::runloop::Seconds(1));
@@ -182,7 +184,8 @@ TEST_F(SendQueueDrain, NothingIsSentThatCouldNotBeConfirmed) {
   queue("r", "42", "hi");
   run();
   EXPECT_TRUE(sends().empty());
-  EXPECT_EQ(readQueue(*readMailbox()).pending[0].lastFailure, kNoManagerAlert);
+  EXPECT_EQ(readQueue(*readMailbox()).pending[0].lastFailure,
+            "Unable to connect to Viber DB. Message not sent.");
 }
 
 TEST_F(SendQueueDrain, AtLaunchWhatIsPendingIsSentAndAnEmptyQueueSaysNothing) {

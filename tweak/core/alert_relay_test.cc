@@ -43,6 +43,18 @@ TEST_F(AlertRelay, AlertTravelsThroughTheFileAndIsShownWithOneOKButton) {
                          "PXVIBER Error|Unable to match conversation. Message not sent.|OK"});
 }
 
+// The springboard then shows what the file holds: an older alert is better than
+// a failure the user never hears of.
+TEST_F(AlertRelay, AnAlertWhoseWriteFailsIsPostedAllTheSame) {
+  settings().showAlerts = true;
+  writeFile({{"alertTitle", Value("PXVIBER Error")}, {"alertMessage", Value("older")}});
+  // The writer's lock cannot be taken: nothing may be written.
+  std::filesystem::create_directory(preferencesPath().string() + ".lock");
+  showAlert("PXVIBER Error", "Unable to send picture message.");
+  EXPECT_EQ(file(), "alertMessage=older,alertTitle=PXVIBER Error");
+  EXPECT_EQ(center_->posts(), std::vector<std::string>{"org.northquay.parlexviber.showAlert"});
+}
+
 TEST_F(AlertRelay, ReplyLinesHaveTheirOwnKeyAndAreShownUnderTheMessageUntilTheNextAlert) {
   settings().showAlerts = true;
   showReplyAlert("PXVIBER Error", "Unable to match conversation. Message not sent.",

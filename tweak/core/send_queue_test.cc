@@ -180,7 +180,7 @@ TEST(SendQueue, RequestsPastTheDeadlineLeaveWithTheirLastFailureOrTheDeadlineTex
   auto expired = expireRequests(file, 1060);
   ASSERT_EQ(expired.size(), 2u);
   EXPECT_EQ(expired[0].second.reason, "Unable to connect to Viber DB. Message not sent.");
-  EXPECT_EQ(expired[1].second.reason, kNotTakenInTimeText);
+  EXPECT_EQ(expired[1].second.reason, "Viber did not take the reply in time. Message not sent.");
   EXPECT_FALSE(expired[1].second.delivered);
   EXPECT_EQ(ids(file), "fresh");
   EXPECT_EQ(readOutcomes(file).size(), 2u);

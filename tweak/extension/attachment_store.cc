@@ -2,7 +2,6 @@
 
 #include <fmt/format.h>
 
-#include <chrono>
 #include <cmath>
 #include <set>
 
@@ -24,12 +23,9 @@ using foundation::NSLog;
 
 namespace {
 
-// The current time in whole seconds since 1970, the fraction cut off.
-std::uint64_t currentSecond() {
-  double now =
-      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-  return static_cast<std::uint64_t>(std::floor(now));
-}
+// The current time in whole seconds since 1970, the fraction cut off; the
+// queue's clock, the one the request's own time is read from.
+std::uint64_t currentSecond() { return static_cast<std::uint64_t>(std::floor(queueNow())); }
 
 // The main screen's size in pixels: the preview's bound.
 platform::graphics::CGSize screenPixels() {

@@ -12,15 +12,16 @@ std::optional<AttachmentJpegs> makeAttachmentJpegs(std::shared_ptr<graphics::UII
                                                    graphics::CGSize previewBound) {
   if (!image) return std::nullopt;
   // Both stored files are made from the upright picture. Turning and fitting only
-  // record the drawing; the pixels are made when the two are encoded, together, from
-  // one decode of the photo.
+  // record the drawing; the pixels are made when the fitted pictures are encoded.
+  // Both are fitted before either is encoded, so that the first encode can draw
+  // the two from one decode of the photo.
   auto upright = fixOrientation(image);
-  const graphics::JPEGRepresentationRequest requests[] = {
-      {resizedImageToFitInSize(upright, {kFullSizeBound, kFullSizeBound}, false), kFullSizeQuality},
-      {resizedImageToFitInSize(upright, previewBound, false), kPreviewQuality}};
-  auto jpegs = graphics::UIImageJPEGRepresentations(requests);
-  if (!jpegs[0] || !jpegs[1]) return std::nullopt;
-  return AttachmentJpegs{std::move(*jpegs[0]), std::move(*jpegs[1])};
+  auto full = resizedImageToFitInSize(upright, {kFullSizeBound, kFullSizeBound}, false);
+  auto preview = resizedImageToFitInSize(upright, previewBound, false);
+  auto fullJpeg = graphics::UIImageJPEGRepresentation(full, kFullSizeQuality);
+  auto previewJpeg = graphics::UIImageJPEGRepresentation(preview, kPreviewQuality);
+  if (!fullJpeg || !previewJpeg) return std::nullopt;
+  return AttachmentJpegs{std::move(*fullJpeg), std::move(*previewJpeg)};
 }
 
 }  // namespace tweak

@@ -1,6 +1,10 @@
-// The send request when a photo cannot share a name, cannot be read or
-// stored, or the request cannot be written: never a request naming files that
-// were never written, never a post for a request that is not in the file.
+// The send request's photo: its name, and what happens when it cannot share a
+// name, cannot be read or stored, or the request cannot be written: never a
+// request naming files that were never written, never a post for a request
+// that is not in the file.
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include "tweak/extension/attachment_names.h"
 #include "tweak/extension/send_request_fixture.h"
 
@@ -59,6 +63,49 @@ TEST_F(SendRequestPhoto, AllHundredNamesOfASecondTakenMeansNoName) {
   std::ofstream(folders[0] / "170099.jpg");
   EXPECT_EQ(freeAttachmentName(1700, folders, taken), std::nullopt);
   EXPECT_EQ(freeAttachmentName(1701, folders, taken), "170100.jpg");
+}
+
+// Notes whether a file has been opened since the watch began.
+class OpeningWatch {
+ public:
+  explicit OpeningWatch(const fs::path& file) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ >= 0 && inotify_add_watch(fd_, file.c_str(), IN_OPEN) < 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~OpeningWatch() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OpeningWatch(const OpeningWatch&) = delete;
+  OpeningWatch& operator=(const OpeningWatch&) = delete;
+
+  bool watching() const { return fd_ >= 0; }
+  // The opening is queued by the open call itself: no waiting is needed.
+  bool opened() {
+    char events[4096];
+    while (fd_ >= 0 && ::read(fd_, events, sizeof events) > 0) opened_ = true;
+    return opened_;
+  }
+
+ private:
+  int fd_;
+  bool opened_ = false;
+};
+
+// The name's second is the time the reply comes, read before the photo is
+// opened (decoding a camera photo takes a while), with the fraction cut off.
+TEST_F(SendRequestPhoto, TheNameIsTheWholeSecondReadBeforeThePhotoIsOpened) {
+  const fs::path path = photo(64, 48);
+  OpeningWatch watch(path);
+  ASSERT_TRUE(watch.watching());
+  // 0.6 s into a second until the photo is opened, nine seconds later after.
+  setQueueClockForTesting([&watch] { return watch.opened() ? 1449500009.6 : 1449500000.6; });
+  send(foundation::NSURL::fileURLWithPath(path.string()));
+  setQueueClockForTesting(nullptr);
+  EXPECT_TRUE(watch.opened());
+  EXPECT_EQ(stored("Attachments"), std::vector<std::string>{"144950000000.jpg"});
+  EXPECT_EQ(queue(), "5||144950000000.jpg");
 }
 
 // The seconds are a 64-bit count on every processor, as the phone's 64-bit

@@ -17,14 +17,18 @@ TEST_F(SendRequest, TextIsQueuedInItsTwoKeysKeepsOlderPictureKeysPostsOnceThenWa
   writeFile({{"messagePictureFile", Value("1.jpg")},
              {"messagePictureFileWithPath", Value("/x/1.jpg")},
              {"debugMode", Value(false)}});
+  std::vector<std::size_t> postsAtResume;
+  viber_->whenResumed = [&] { postsAtResume.push_back(center_->posts().size()); };
   send(std::make_shared<foundation::NSMutableString>("Hi 👋 there"));
   EXPECT_EQ(
       requestKeys(),
       "conversationID=5,debugMode=0,messagePictureFile=1.jpg,messagePictureFileWithPath=/x/1.jpg,"
       "messageText=Hi 👋 there");
   EXPECT_EQ(queue(), "5|Hi 👋 there|");
-  EXPECT_EQ(center_->posts(), std::vector<std::string>{kSendMessageNotification});
-  EXPECT_EQ(viber_->resumes, 1);
+  EXPECT_EQ(center_->posts(), std::vector<std::string>{"org.northquay.parlexviber.sendMessage"});
+  // Viber, suspended, is resumed once, after the post: it is to find the
+  // notification waiting.
+  EXPECT_EQ(postsAtResume, std::vector<std::size_t>{1});
   EXPECT_EQ(log_.lines(), std::vector<std::string>{
                               "PXVIBER:  message class is NSMutableString, message is Hi 👋 there"});
 }

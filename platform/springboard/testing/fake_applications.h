@@ -1,9 +1,10 @@
 // Springboard applications for tests: a registry that offers one of the two
-// lookups, an application whose successive state readings are scripted, and a
-// UIApplication that records launches.
+// lookups, an application whose successive state readings are scripted and
+// whose resumes are counted, and a UIApplication that records launches.
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,11 +29,16 @@ class FakeApplication final : public SBApplication {
   std::optional<std::string> _stringForApplicationState(int state) const override {
     return "state-" + std::to_string(state);
   }
-  void resumeForContentAvailable() override { ++resumes; }
+  void resumeForContentAvailable() override {
+    ++resumes;
+    if (whenResumed) whenResumed();
+  }
 
   mutable std::deque<int> states;
   mutable int stateReadings = 0;
   int resumes = 0;
+  // Run at each resume: a test notes there what had happened before it.
+  std::function<void()> whenResumed;
 
  private:
   std::string id_;

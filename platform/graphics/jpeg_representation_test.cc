@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,8 @@
 
 #include "platform/foundation/child_process.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/file_io.h"
+#include "platform/foundation/testing/scratch_folder.h"
 #include "platform/graphics/cg_context.h"
 #include "platform/graphics/testing/image_fixtures.h"
 #include "platform/graphics/ui_image.h"
@@ -19,6 +22,11 @@ namespace {
 
 using namespace testing;
 using Results = std::vector<std::optional<foundation::Bytes>>;
+
+struct Request {
+  std::shared_ptr<UIImage> image;
+  CGFloat quality = 1;
+};
 
 // Smooth shading with fine grain and a few hard edges: every resampling slip shows.
 std::uint32_t scene(int x, int y) {
@@ -59,7 +67,9 @@ std::shared_ptr<UIImage> scaled(const std::shared_ptr<UIImage>& image, int w, in
   return drawn(image, w, h, CGAffineTransformIdentity, CGRectMake(0, 0, w, h));
 }
 
-Results oneAtATime(const std::vector<JPEGRepresentationRequest>& requests) {
+// The requests' images encoded in order, after all of them were made: the first
+// encode of a drawing renders every drawing of its JPEG that waits.
+Results encodedInOrder(const std::vector<Request>& requests) {
   Results out;
   for (const auto& r : requests) out.push_back(UIImageJPEGRepresentation(r.image, r.quality));
   return out;
@@ -71,28 +81,31 @@ std::string describe(const Results& results) {
   return s;
 }
 
-// The requests made by `make` from a fresh decode of `bytes`, encoded together and
-// one at a time; each from its own decode, so that neither sees pixels the other
-// kept.
-void expectSameBytes(
-    const std::vector<std::uint8_t>& bytes,
-    const std::function<std::vector<JPEGRepresentationRequest>(std::shared_ptr<UIImage>)>& make) {
-  const Results together = UIImageJPEGRepresentations(make(UIImage::initWithData(bytes)));
-  const Results alone = oneAtATime(make(UIImage::initWithData(bytes)));
-  ASSERT_EQ(together.size(), alone.size());
+// The requests made by `make` from a fresh decode of `bytes`, encoded in order
+// after all were made, and one at a time from another decode: each made anew
+// and the other drawings gone before its encode.
+void expectSameBytes(const std::vector<std::uint8_t>& bytes,
+                     const std::function<std::vector<Request>(std::shared_ptr<UIImage>)>& make) {
+  const Results together = encodedInOrder(make(UIImage::initWithData(bytes)));
+  const auto photo = UIImage::initWithData(bytes);
+  Results alone;
+  for (std::size_t i = 0; i < together.size(); ++i) {
+    const Request only = make(photo)[i];
+    alone.push_back(UIImageJPEGRepresentation(only.image, only.quality));
+  }
   for (std::size_t i = 0; i < alone.size(); ++i) {
     EXPECT_TRUE(together[i] == alone[i])
         << "request " << i << ": together " << describe(together) << "alone " << describe(alone);
   }
 }
 
-// One at a time, the first image decodes the JPEG and later ones reuse that decode
-// when it is fine enough; together, every image is drawn from one decode at the
-// finest scale any needs. With the finest first the two give the same bytes.
-TEST(JpegRepresentations, DrawingsOfOneJpegGiveTheBytesOfOneAtATime) {
+// Alone, the first image decodes the JPEG and later ones reuse that decode when
+// it is fine enough; together, every image is drawn from one decode at the finest
+// scale any needs. With the finest first the two give the same bytes.
+TEST(JpegRepresentation, DrawingsOfOneJpegGiveTheBytesOfEachAlone) {
   expectSameBytes(photoBytes(600, 440, 6), [](std::shared_ptr<UIImage> photo) {
     const auto upright = turned(photo);
-    return std::vector<JPEGRepresentationRequest>{
+    return std::vector<Request>{
         {photo, 0.9},                      // the decoded photo itself, EXIF kept
         {scaled(upright, 300, 409), 0.7},  // shrunk, partial last row
         {nullptr, 0.5},                    // nothing to encode
@@ -101,23 +114,22 @@ TEST(JpegRepresentations, DrawingsOfOneJpegGiveTheBytesOfOneAtATime) {
   });
 }
 
-TEST(JpegRepresentations, RowsRunThroughTheRingManyTimesAndManyAtOnce) {
+TEST(JpegRepresentation, RowsRunThroughTheRingManyTimesAndManyAtOnce) {
   // 1200 decoded rows pass through a ring of fewer than a hundred slots; the tiny
   // drawing reads about 17 rows of the 1/8 decode for each of its lines, taken from
   // the full decode here.
   expectSameBytes(photoBytes(1000, 1200), [](std::shared_ptr<UIImage> photo) {
-    return std::vector<JPEGRepresentationRequest>{{scaled(photo, 990, 1190), 0.7},
-                                                  {scaled(photo, 7, 9), 0.7},
-                                                  {turned(scaled(photo, 333, 401)), 0.7}};
+    return std::vector<Request>{{scaled(photo, 990, 1190), 0.7},
+                                {scaled(photo, 7, 9), 0.7},
+                                {turned(scaled(photo, 333, 401)), 0.7}};
   });
 }
 
-TEST(JpegRepresentations, DamagedDataGivesTheBytesOfOneAtATime) {
+TEST(JpegRepresentation, DamagedDataGivesTheBytesOfEachAlone) {
   const auto bytes = photoBytes(320, 240, 6);
   const auto twoFiles = [](std::shared_ptr<UIImage> photo) {
     const auto upright = turned(photo);
-    return std::vector<JPEGRepresentationRequest>{{scaled(upright, 120, 160), 0.7},
-                                                  {scaled(upright, 60, 80), 0.4}};
+    return std::vector<Request>{{scaled(upright, 120, 160), 0.7}, {scaled(upright, 60, 80), 0.4}};
   };
   const std::vector<std::uint8_t> half(bytes.begin(), bytes.begin() + bytes.size() / 2);
   expectSameBytes(half, twoFiles);
@@ -130,26 +142,53 @@ TEST(JpegRepresentations, DamagedDataGivesTheBytesOfOneAtATime) {
   }
 }
 
-TEST(JpegRepresentations, RowsTheDataDoesNotHoldAreGrey) {
+// The last pixel of `jpeg`, decoded.
+std::uint32_t lastPixel(const std::optional<foundation::Bytes>& jpeg) {
+  if (!jpeg) return 0;
+  return readPixels(UIImage::initWithData(*jpeg)->CGImage()).back();
+}
+
+TEST(JpegRepresentation, RowsTheDataDoesNotHoldAreGrey) {
   auto bytes = photoBytes(320, 240, 6);
   bytes.resize(bytes.size() / 2);
   const auto image = UIImage::initWithData(bytes);
-  const auto jpeg = UIImageJPEGRepresentations(
-      std::vector<JPEGRepresentationRequest>{{scaled(image, 160, 120), 0.9}})[0];
-  ASSERT_TRUE(jpeg);
-  const auto back = UIImage::initWithData(*jpeg);
-  const auto pixels = readPixels(back->CGImage());
-  EXPECT_LE(colourDistance(pixels.back(), 0x808080FFu), 4);
+  const auto first = scaled(image, 160, 120), second = scaled(image, 80, 60);
+  EXPECT_LE(colourDistance(lastPixel(UIImageJPEGRepresentation(first, 0.9)), 0x808080FFu), 4);
+  EXPECT_LE(colourDistance(lastPixel(UIImageJPEGRepresentation(second, 0.9)), 0x808080FFu), 4);
 }
 
-TEST(JpegRepresentations, ImagesOfSeveralSourcesAreEncodedOneByOne) {
-  const auto a = photoBytes(200, 100), b = photoBytes(100, 200);
-  const auto first = UIImage::initWithData(a), second = UIImage::initWithData(b);
-  const auto raster = UIImage::imageWithCGImage(makeImage(30, 20, scene));
-  const std::vector<JPEGRepresentationRequest> mixed = {
-      {scaled(first, 50, 25), 0.7}, {scaled(second, 50, 100), 0.7}, {raster, 0.5}};
-  EXPECT_EQ(UIImageJPEGRepresentations(mixed), oneAtATime(mixed));
-  EXPECT_TRUE(UIImageJPEGRepresentations({}).empty());
+// The share of `jpeg`'s pixels that are the grey of missing rows.
+double greyShare(const std::optional<foundation::Bytes>& jpeg) {
+  if (!jpeg) return 0;
+  const auto pixels = readPixels(UIImage::initWithData(*jpeg)->CGImage());
+  const auto grey = std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) {
+    return colourDistance(p, 0x808080FFu) <= 4;
+  });
+  return double(grey) / double(pixels.size());
+}
+
+// The photo's file is cut short after the first encode, the preview's: the
+// full-size picture was drawn by it, from the finer decode it needs, and keeps the
+// whole photo, while the upright picture both were drawn from, an intermediate
+// step, was not drawn and decodes the cut file.
+TEST(JpegRepresentation, TheFirstEncodeDrawsEveryWaitingDrawingButNotTheirSteps) {
+  foundation::testing::ScratchFolder folder;
+  const auto bytes = photoBytes(640, 480, 6);
+  const auto path = folder / "photo.jpg";
+  ASSERT_TRUE(foundation::writeFileAtomically(path, bytes));
+  // One at a time, the finest first: the preview reuses the full-size file's decode.
+  const auto uprightOfBytes = turned(UIImage::initWithData(bytes));
+  const auto fullAlone = UIImageJPEGRepresentation(scaled(uprightOfBytes, 240, 320), 0.7);
+  const auto previewAlone = UIImageJPEGRepresentation(scaled(uprightOfBytes, 120, 160), 0.4);
+
+  const auto upright =
+      turned(UIImage::initWithContentsOfFile(foundation::ReadOnlyFile::open(path)));
+  const auto full = scaled(upright, 240, 320), preview = scaled(upright, 120, 160);
+  EXPECT_TRUE(UIImageJPEGRepresentation(preview, 0.4) == previewAlone);
+  std::filesystem::resize_file(path, bytes.size() / 3);
+  EXPECT_TRUE(UIImageJPEGRepresentation(full, 0.7) == fullAlone);
+  EXPECT_GT(greyShare(UIImageJPEGRepresentation(upright, 0.9)), 0.3);
+  EXPECT_LT(greyShare(fullAlone), 0.01);
 }
 
 bool cairoLoaded() {
@@ -166,8 +205,9 @@ bool cairoLoaded() {
 int cairoLoadsInAFreshProcess() {
   const auto photo = UIImage::initWithData(photoBytes(64, 48, 6));
   const auto upright = turned(photo);
-  UIImageJPEGRepresentations(std::vector<JPEGRepresentationRequest>{
-      {scaled(upright, 24, 32), 0.7}, {scaled(upright, 12, 16), 0.4}});
+  const auto full = scaled(upright, 24, 32), preview = scaled(upright, 12, 16);
+  UIImageJPEGRepresentation(full, 0.7);
+  UIImageJPEGRepresentation(preview, 0.4);
   if (cairoLoaded()) return 1;
   const auto tilted =
       drawn(photo, 80, 80, CGAffineTransformMakeRotation(0.3), CGRectMake(10, 0, 64, 48));
