@@ -42,8 +42,9 @@ std::string checksum(const fs::path& file) {
 
 }  // namespace
 
-std::string treeSnapshot(const fs::path& folder, const std::vector<fs::path>& skip) {
-  std::vector<std::string> lines;
+std::map<std::string, std::string> treeEntries(const fs::path& folder,
+                                               const std::vector<fs::path>& skip) {
+  std::map<std::string, std::string> entries;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::end(it);
        it.increment(ec)) {
@@ -53,22 +54,24 @@ std::string treeSnapshot(const fs::path& folder, const std::vector<fs::path>& sk
       continue;
     }
     auto status = it->symlink_status();
-    std::ostringstream line;
-    line << p.lexically_relative(folder).string() << " " << std::oct
-         << static_cast<unsigned>(status.permissions() & fs::perms::mask) << " ";
+    std::ostringstream what;
+    what << std::oct << static_cast<unsigned>(status.permissions() & fs::perms::mask) << " ";
     if (fs::is_symlink(status))
-      line << "link -> " << fs::read_symlink(p, ec).string();
+      what << "link -> " << fs::read_symlink(p, ec).string();
     else if (fs::is_directory(status))
-      line << "folder";
+      what << "folder";
     else if (fs::is_regular_file(status))
-      line << "file " << checksum(p);
+      what << "file " << checksum(p);
     else
-      line << "other";
-    lines.push_back(line.str());
+      what << "other";
+    entries[p.lexically_relative(folder).string()] = what.str();
   }
-  std::sort(lines.begin(), lines.end());
+  return entries;
+}
+
+std::string treeSnapshot(const fs::path& folder, const std::vector<fs::path>& skip) {
   std::string out;
-  for (auto& l : lines) out += l + "\n";
+  for (auto& [path, what] : treeEntries(folder, skip)) out += path + " " + what + "\n";
   return out;
 }
 

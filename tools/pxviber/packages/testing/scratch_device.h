@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,14 @@ namespace pxviber::packages::testing {
 // linked to "/private/var", the layout folders and the platform packages.
 void makeScratchDevice(const std::filesystem::path& root);
 
-// Every path under `folder` but those under `skip`, one a line, in order:
-// the path, its kind, permission bits, and a link's target or a checksum of
-// a file's bytes. Two equal snapshots mean that nothing there was written.
+// Every path under `folder` but those under `skip`, relative to `folder`,
+// with what is there: its kind, permission bits, and a link's target or a
+// checksum of a file's bytes.
+std::map<std::string, std::string> treeEntries(const std::filesystem::path& folder,
+                                               const std::vector<std::filesystem::path>& skip = {});
+
+// The same as text, a path a line, in order: two equal snapshots mean that
+// nothing there was written.
 std::string treeSnapshot(const std::filesystem::path& folder,
                          const std::vector<std::filesystem::path>& skip = {});
 
