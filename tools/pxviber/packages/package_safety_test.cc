@@ -68,6 +68,12 @@ TEST_F(PackageSafety, LinksChainedAcrossPackagesNeverLeadOutOfTheRoot) {
   expectRefused(
       package("com.example.d", {link("./Library/up", ".."), link("./Library/up/out", "..")}),
       "the package com.example.d has a link Library/up/out -> .. that leads outside");
+  // A target that climbs after it descends would lead elsewhere once a later
+  // package made a name on its way a link (here "C" a link to "..").
+  expectRefused(package("com.example.e", {link("./Library/later", "C/../../x")}),
+                "the package " + debName() +
+                    " has a link Library/later -> C/../../x that "
+                    "climbs (\"..\") after it descends");
   EXPECT_EQ(this->outside(), outside);
   EXPECT_EQ(remove("com.example.a"), "removed 1");
 }
