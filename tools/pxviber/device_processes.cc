@@ -97,7 +97,7 @@ int openProcess(int pid) {
   return errno == ENOSYS ? -2 : -1;
 }
 
-void signal(int pidfd, int pid, int sig) {
+void sendSignal(int pidfd, int pid, int sig) {
   if (pidfd >= 0)
     ::syscall(SYS_pidfd_send_signal, pidfd, sig, nullptr, 0);
   else
@@ -132,10 +132,10 @@ bool stopProcess(const fs::path& root, const std::string& process) {
     if (pidfd >= 0) ::close(pidfd);
     return false;
   }
-  signal(pidfd, *pid, SIGCONT);
-  signal(pidfd, *pid, SIGTERM);
+  sendSignal(pidfd, *pid, SIGCONT);
+  sendSignal(pidfd, *pid, SIGTERM);
   if (!exits(pidfd, *pid, kGraceMilliseconds)) {
-    signal(pidfd, *pid, SIGKILL);
+    sendSignal(pidfd, *pid, SIGKILL);
     exits(pidfd, *pid, kGraceMilliseconds);
   }
   ::waitpid(*pid, nullptr, WNOHANG);  // when it is our own child
