@@ -8,6 +8,8 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "platform/foundation/error.h"
@@ -90,6 +92,19 @@ int startChild(const ChildSpec& child) {
   int err = spawn(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), envp.data());
   if (err != 0) throw SystemError("cannot start " + child.arguments[0], err);
   return pid;
+}
+
+std::vector<std::string> processArguments(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> arguments;
+  for (std::size_t at = 0; at < all.size();) {
+    auto end = all.find('\0', at);
+    if (end == std::string::npos) end = all.size();
+    arguments.push_back(all.substr(at, end - at));
+    at = end + 1;
+  }
+  return arguments;
 }
 
 }  // namespace platform::foundation

@@ -32,4 +32,10 @@ struct ChildSpec {
 // cannot be opened, or the program cannot be executed.
 int startChild(const ChildSpec& child);
 
+// The arguments that the running process `pid` was started with, its program
+// first (under an emulator, the emulator's words come first); empty when no
+// such process runs or its arguments cannot be read, and for a moment after
+// startChild returns, while the new program is being loaded.
+std::vector<std::string> processArguments(int pid);
+
 }  // namespace platform::foundation

@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/foundation/build_info.h"
 #include "platform/foundation/error.h"
@@ -86,6 +87,19 @@ TEST_F(ChildProcess, AProgramOnThePathAndOneThatCannotRun) {
   EXPECT_THROW(startChild({.arguments = {(scratch_ / "missing").string()}}), Error);
   EXPECT_THROW(startChild({.arguments = {"/bin/true"}, .output = scratch_ / "no/such/folder/out"}),
                Error);
+}
+
+// How a process is recognised: by what it was started with, arguments with
+// blanks and empty ones kept apart.
+TEST_F(ChildProcess, TheArgumentsOfARunningProcessAreReadBack) {
+  const std::vector<std::string> arguments{"/bin/sh", "-c", "while :; do sleep 1; done", "a b", ""};
+  int pid = startChild({.arguments = arguments});
+  // The new program's arguments are in place a moment after the start returns.
+  while (processArguments(pid).empty()) std::this_thread::yield();
+  EXPECT_EQ(processArguments(pid), arguments);
+  ::kill(pid, SIGKILL);
+  reap(pid);
+  EXPECT_EQ(processArguments(pid), std::vector<std::string>{});
 }
 
 }  // namespace

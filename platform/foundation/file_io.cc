@@ -24,13 +24,16 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
 }
 
 // A descriptor of the regular file at `path` and its size, or -1 when it is missing,
-// unreadable, not a regular file or larger than `limit` bytes.
+// unreadable, not a regular file or larger than `limit` bytes. The file is opened
+// without waiting: opening a pipe for reading would otherwise wait for a writer,
+// which may never come, before the check could refuse it.
 int openRegularFile(const std::filesystem::path& path, std::uintmax_t limit, std::uint64_t* size) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return -1;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uintmax_t>(st.st_size) > limit) {
+      static_cast<std::uintmax_t>(st.st_size) > limit ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return -1;
   }

@@ -39,6 +39,21 @@ fs::path impliedRoot(RootUse use) {
                         platform::foundation::kDeviceRootEnv + ")");
 }
 
+// "cannot <operation> <path> [and <path>]: <reason>" from what the library
+// says ("filesystem error: cannot <operation>: <reason> [<path>] [<path>]").
+std::string describe(const fs::filesystem_error& e) {
+  std::string what = e.what();
+  std::string operation = "use";
+  if (auto cannot = what.find("cannot "); cannot != std::string::npos) {
+    auto colon = what.find(':', cannot);
+    operation = what.substr(cannot + 7, colon == std::string::npos ? colon : colon - cannot - 7);
+  }
+  std::string paths = e.path1().string();
+  if (paths.empty()) paths = "\"\"";
+  if (!e.path2().empty()) paths += " and " + e.path2().string();
+  return "cannot " + operation + " " + paths + ": " + e.code().message();
+}
+
 }  // namespace
 
 void addRootOption(CLI::App* command, fs::path& root, RootUse use) {
@@ -46,6 +61,8 @@ void addRootOption(CLI::App* command, fs::path& root, RootUse use) {
                                      "device root folder (default: $" +
                                          std::string(platform::foundation::kDeviceRootEnv) +
                                          ", else " + defaultDeviceFolder().string() + ")");
+  option->check(
+      [](const std::string& v) { return v.empty() ? "needs a folder, not an empty name" : ""; });
   option->each([&root](const std::string& v) { root = fs::absolute(v); });
   command->parse_complete_callback([option, &root, use] {
     if (option->count() == 0) root = impliedRoot(use);
@@ -96,6 +113,12 @@ int runCommandLine(int argc, char** argv) {
     if (what.find("no device") != std::string::npos) return kNoDevice;
     if (what.find("not running") != std::string::npos) return kNotRunning;
     if (what.find("already running") != std::string::npos) return kAlreadyRunning;
+    return kFailed;
+  } catch (const fs::filesystem_error& e) {
+    std::cerr << "pxviber: " << describe(e) << "\n";
+    return kFileError;
+  } catch (const std::exception& e) {
+    std::cerr << "pxviber: failed: " << e.what() << "\n";
     return kFailed;
   }
   return exitCode;

@@ -27,6 +27,7 @@ enum ExitCode : int {
   kNoDevice = 3,
   kNotRunning = 4,  // the device (or the process needed) is not running
   kAlreadyRunning = 5,
+  kFileError = 6,  // a file or folder could not be used (the message names it)
 };
 
 // Adders: each adds its subcommands to `app`; the subcommand's callback runs the
@@ -52,7 +53,8 @@ std::filesystem::path defaultDeviceFolder();
 // What a command does with its device: works on one that exists, or makes one.
 enum class RootUse { Existing, New };
 
-// The "--root DIR" option that every device command takes, stored absolute.
+// The "--root DIR" option that every device command takes, stored absolute;
+// an empty DIR is a usage error.
 // Left out, the device is $PXVIBER_ROOT (foundation::kDeviceRootEnv) when set, else the default
 // device folder: when it exists, or always for RootUse::New (its parent folders are made). With
 // neither, parsing fails with platform::Error saying how to make a device.
@@ -64,6 +66,10 @@ void addRootOption(CLI::App* command, std::filesystem::path& root, RootUse use =
 std::shared_ptr<platform::notify::NotifyCenter> joinDeviceBus(const std::filesystem::path& root,
                                                               platform::runloop::RunLoop& loop);
 
+// Runs a command line; answers its exit code. Nothing escapes: a failure
+// the commands report (platform::Error), a file-system error (the paths it
+// names, kFileError) and any other exception end the command with a message
+// on stderr and an exit code.
 int runCommandLine(int argc, char** argv);
 
 }  // namespace pxviber

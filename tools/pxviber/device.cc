@@ -22,6 +22,7 @@
 #include "platform/notify/notify_center.h"
 #include "platform/runtime/host.h"
 #include "platform/viberdb/sample_content.h"
+#include "tools/pxviber/packages/device_records.h"
 #include "tools/pxviber/packages/package_install.h"
 
 namespace pxviber {
@@ -107,33 +108,6 @@ void installTweak(const fs::path& root, int iosVersion) {
   packages::installPackage(root, ownPackage());
 }
 
-bool alive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
-
-// A child that has exited but was not reaped still answers kill(pid, 0).
-bool zombieOrGone(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return true;
-  auto close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
-}
-
-fs::path pidFile(const fs::path& root, const std::string& process) {
-  return under(root, platform::runtime::kRunFolderDevicePath) / (process + ".pid");
-}
-
-void stopPid(int pid) {
-  if (!alive(pid)) return;
-  ::kill(pid, SIGCONT);  // a stopped process cannot act on SIGTERM
-  ::kill(pid, SIGTERM);
-  for (int i = 0; i < 300 && alive(pid) && !zombieOrGone(pid); ++i) {
-    ::waitpid(pid, nullptr, WNOHANG);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (alive(pid) && !zombieOrGone(pid)) ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, WNOHANG);
-}
-
 // Whether something listens on the unix socket at `path`.
 bool accepts(const fs::path& path) {
   sockaddr_un address{};
@@ -184,9 +158,12 @@ std::vector<std::string> deviceCommand(const fs::path& root, const std::string& 
 }
 
 void requireDevice(const fs::path& root) {
-  if (!fs::exists(root))
-    throw Error("no device at " + root.string() + " (the folder does not exist)");
-  if (!fs::exists(root / "device.plist")) {
+  std::error_code ec;
+  if (!fs::exists(root, ec)) {
+    throw Error("no device at " + root.string() +
+                (ec ? " (" + ec.message() + ")" : " (the folder does not exist)"));
+  }
+  if (!fs::exists(root / packages::kSettingsFile, ec)) {
     throw Error("no device at " + root.string() + " (run: pxviber device create --root " +
                 root.string() + ")");
   }
@@ -196,29 +173,39 @@ ViberLocation createDevice(const fs::path& root, const DeviceOptions& options) {
   if (options.iosVersion < 7 || options.iosVersion > 9) {
     throw Error("unknown iOS version " + std::to_string(options.iosVersion) + " (7, 8 or 9)");
   }
-  if (fs::exists(root / "device.plist")) throw Error("a device already exists at " + root.string());
+  // A device is made only where it cannot mix with anything else: whatever
+  // the folder held would be taken for the device's, and a failure half-way
+  // would leave the device's files among it.
+  std::error_code ec;
+  if (fs::exists(root / packages::kSettingsFile, ec))
+    throw Error("a device already exists at " + root.string());
+  fs::file_status status = fs::status(root, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory)
+    throw Error("cannot create a device at " + root.string() + ": " + ec.message());
+  if (fs::exists(status)) {
+    if (!fs::is_directory(status))
+      throw Error("cannot create a device at " + root.string() + ": it is not a folder");
+    if (!fs::is_empty(root, ec) || ec)
+      throw Error("cannot create a device in " + root.string() +
+                  ": the folder is not empty (a device is made only in an empty or absent "
+                  "folder)");
+  }
   fs::path parent = fs::absolute(root).parent_path();
-  if (!fs::is_directory(parent))
+  if (!fs::is_directory(parent, ec))
     throw Error("cannot create a device in " + parent.string() + ": no such folder");
-  if (!fs::exists(root)) makeDirs(root);
+  if (!fs::exists(status)) makeDirs(root);
   if (::access(root.c_str(), W_OK) != 0)
     throw Error("cannot create a device in " + root.string() + ": not writable");
 
+  for (const char* folder : packages::kLayoutFolders) makeDirs(root / folder);
   // "/var" is a link to "/private/var", as on the phone.
-  for (const char* folder :
-       {"/private/var/mobile/Library/Preferences", "/private/var/log", "/private/var/run",
-        "/Applications", "/Library/PreferenceLoader/Preferences", "/Library/PreferenceBundles",
-        "/Library/MobileSubstrate/DynamicLibraries"}) {
-    makeDirs(under(root, folder));
-  }
-  std::error_code ec;
-  fs::create_symlink("private/var", root / "var", ec);
-  if (ec) throw Error("cannot link " + (root / "var").string() + ": " + ec.message());
+  fs::create_symlink(packages::kVarLinkTarget, root / packages::kVarLink, ec);
+  if (ec) throw Error("cannot link " + (root / packages::kVarLink).string() + ": " + ec.message());
 
   platform::foundation::DeviceSettings settings;
   settings.iosVersion = options.iosVersion;
   settings.emulator = options.emulator;
-  writePlist(root / "device.plist", settings.toDictionary());
+  writePlist(root / packages::kSettingsFile, settings.toDictionary());
 
   // A system application, installed under /Applications as on the phone.
   makeDirs(under(root, "/Applications/Preferences.app"));
@@ -258,13 +245,6 @@ std::optional<ViberLocation> findViber(const fs::path& root) {
   return std::nullopt;
 }
 
-std::optional<int> runningPid(const fs::path& root, const std::string& process) {
-  std::ifstream in(pidFile(root, process));
-  int pid = 0;
-  if (!(in >> pid) || !alive(pid) || zombieOrGone(pid)) return std::nullopt;
-  return pid;
-}
-
 int launchHost(const fs::path& root, const std::string& program,
                const std::vector<std::string>& extraArgs, std::chrono::milliseconds readyTimeout) {
   fs::path out = under(root, "/private/var/log") / (program + ".out");
@@ -297,12 +277,12 @@ void startDevice(const fs::path& root) {
                 std::to_string(*pid) + ")");
   }
   // A stale bus from an earlier, killed run is replaced.
-  if (auto bus = runningPid(root, "dbus")) stopPid(*bus);
+  stopBus(root);
   fs::path socket = under(root, platform::notify::kBusSocketDevicePath);
   std::error_code ec;
   fs::remove(socket, ec);
   int bus = startBus(root, socket);
-  writeText(pidFile(root, "dbus"), std::to_string(bus) + "\n");
+  writeText(pidFilePath(root, "dbus"), std::to_string(bus) + "\n");
   // The socket file appears when the daemon binds it, a moment before it
   // listens: the bus is up once a connection is accepted.
   auto deadline = std::chrono::steady_clock::now() + kStartPatience;
@@ -313,20 +293,6 @@ void startDevice(const fs::path& root) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   launchHost(root, "springboard");
-}
-
-bool stopDevice(const fs::path& root) {
-  requireDevice(root);
-  bool any = false;
-  for (const char* process : {"Viber", "SpringBoard", "dbus"}) {
-    if (auto pid = runningPid(root, process)) {
-      stopPid(*pid);
-      any = true;
-    }
-    std::error_code ec;
-    fs::remove(pidFile(root, process), ec);
-  }
-  return any;
 }
 
 std::vector<std::string> readSyslog(const fs::path& root) {

@@ -4,7 +4,8 @@
 // platform/foundation/device.h). Starting a device starts its bus daemon and its
 // springboard in the background; their pids are kept in pid files under
 // "/private/var/run" so that any later command, or another shell, can find and
-// stop them. Every failure throws platform::Error with a message for the user.
+// stop them once each is recognised as the device's own (runningPid). Every
+// failure throws platform::Error with a message for the user.
 #pragma once
 
 #include <chrono>
@@ -49,14 +50,26 @@ void requireDevice(const std::filesystem::path& root);
 // Viber's location on an existing device; nullopt when Viber is not installed.
 std::optional<ViberLocation> findViber(const std::filesystem::path& root);
 
-// The pid recorded for `process` ("dbus", "SpringBoard", "Viber") when that
-// process is alive; nullopt otherwise.
+// The pid file of `process` ("dbus", "SpringBoard", "Viber") on the device.
+std::filesystem::path pidFilePath(const std::filesystem::path& root, const std::string& process);
+
+// The pid recorded for `process` when that process runs and is the device's
+// own: started with the arguments the device starts it with (the host's
+// program and "--root <root>"; the bus daemon's socket under the root).
+// nullopt otherwise: a pid file is never trusted alone.
 std::optional<int> runningPid(const std::filesystem::path& root, const std::string& process);
+
+// Removes the pid files that name no running process of the device; answers
+// a line for each, saying which and why.
+std::vector<std::string> removeStalePidFiles(const std::filesystem::path& root);
 
 // Starts the bus daemon and the springboard; throws when already running.
 void startDevice(const std::filesystem::path& root);
-// Stops every process of the device; answers false when nothing was running.
+// Stops every process of the device (its own only, see runningPid) and
+// removes their pid files; answers false when nothing was running.
 bool stopDevice(const std::filesystem::path& root);
+// Stops the device's bus daemon when it runs.
+void stopBus(const std::filesystem::path& root);
 
 // Starts a host program ("springboard", "viber") of this build on the device in
 // the background, with its output appended to "/private/var/log/<name>.out".

@@ -56,6 +56,8 @@ void addDeviceCommands(CLI::App& app, int& exitCode) {
   addRootOption(startCmd, *startRoot);
   startCmd->footer("Example: pxviber device start --root /tmp/phone");
   startCmd->callback([startRoot, &exitCode] {
+    requireDevice(*startRoot);
+    for (auto& line : removeStalePidFiles(*startRoot)) std::cout << line << "\n";
     startDevice(*startRoot);
     std::cout << "device running at " << startRoot->string() << " (springboard pid "
               << runningPid(*startRoot, "SpringBoard").value_or(0) << ")\n";
@@ -67,6 +69,8 @@ void addDeviceCommands(CLI::App& app, int& exitCode) {
   addRootOption(stopCmd, *stopRoot);
   stopCmd->footer("Example: pxviber device stop --root /tmp/phone");
   stopCmd->callback([stopRoot, &exitCode] {
+    requireDevice(*stopRoot);
+    for (auto& line : removeStalePidFiles(*stopRoot)) std::cout << line << "\n";
     if (!stopDevice(*stopRoot)) {
       throw platform::Error("the device at " + stopRoot->string() + " is not running");
     }

@@ -2,8 +2,14 @@
 // name, cannot be read or stored, or the request cannot be written: never a
 // request naming files that were never written, never a post for a request
 // that is not in the file.
+#include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 #include "tweak/extension/attachment_names.h"
 #include "tweak/extension/send_request_fixture.h"
@@ -19,6 +25,17 @@ using foundation::Dictionary;
 using foundation::Value;
 
 class SendRequestPhoto : public testing::SendRequestTest {};
+
+// Whether the thread `tid` of this process sleeps in the system call `call`.
+bool sleepsIn(pid_t tid, long call) {
+  std::string task = "/proc/self/task/" + std::to_string(tid);
+  std::string stat, number;
+  std::getline(std::ifstream(task + "/stat"), stat);
+  std::ifstream(task + "/syscall") >> number;
+  auto close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S' &&
+         number == std::to_string(call);
+}
 
 TEST_F(SendRequestPhoto, PhotosWithinOneSecondNeverShareANameWhereverTheNameIsTaken) {
   auto before = static_cast<std::uint64_t>(std::time(nullptr));
@@ -138,6 +155,37 @@ TEST_F(SendRequestPhoto, APhotoThatCannotBeReadIsNotSentAndTheUserIsTold) {
   EXPECT_EQ(log_.linesStartingWith("PXVIBER: unable to decode the photo at ").size(), 2u);
   EXPECT_TRUE(log_.contains(
       "PXVIBER: photo content is not a file URL, nothing to read: https://example.com/photo.jpg"));
+}
+
+// A photo path that is a pipe is refused as unreadable at once: opening it
+// to read would wait for a writer, and the springboard with it.
+TEST_F(SendRequestPhoto, APhotoThatIsAPipeIsRefusedWithoutWaitingForAWriter) {
+  settings().showAlerts = true;
+  fs::path pipe = root_ / "photo.jpg";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::atomic<pid_t> thread{0};
+  std::atomic<bool> done{false};
+  std::thread sender([&] {
+    thread = static_cast<pid_t>(::syscall(SYS_gettid));
+    send(foundation::NSURL::fileURLWithPath(pipe.string()));
+    done = true;
+  });
+  bool waited = false;
+  while (!done && !waited) {
+    waited = thread != 0 && sleepsIn(thread, SYS_openat);
+    std::this_thread::yield();
+  }
+  if (waited) {
+    // Let the open go on, so that the thread ends, then fail.
+    int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    ::close(writer);
+  }
+  sender.join();
+  EXPECT_FALSE(waited) << "the send request waited in open() for the pipe to have a writer";
+  EXPECT_TRUE(center_->posts().empty());
+  EXPECT_EQ(file(), "NONE");
+  EXPECT_EQ(alertMessages(), std::vector<std::string>{"Unable to read the photo. Message not "
+                                                      "sent.\nPhoto reply to conversation 5"});
 }
 
 TEST_F(SendRequestPhoto, ACutOffPhotoIsStoredAsFarAsItDecodes) {

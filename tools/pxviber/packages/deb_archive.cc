@@ -11,6 +11,7 @@
 #include <set>
 
 #include "platform/foundation/error.h"
+#include "tools/pxviber/packages/file_transaction.h"
 
 namespace pxviber::packages {
 
@@ -76,9 +77,36 @@ Error outside(const std::string& what, std::string_view raw) {
                "\" outside the device root");
 }
 
+// A name as a message shows it: control characters as "\n" or "\xHH".
+std::string shown(std::string_view raw) {
+  std::string out;
+  for (unsigned char c : raw.substr(0, 200)) {
+    static const char* hex = "0123456789abcdef";
+    if (c == '\n')
+      out += "\\n";
+    else if (c < 0x20 || c == 0x7f)
+      out += std::string("\\x") + hex[c >> 4] + hex[c & 15];
+    else
+      out += static_cast<char>(c);
+  }
+  return raw.size() > 200 ? out + "..." : out;
+}
+
+// A name with a newline would be two lines of the package's list, and any
+// other control character has no place in a path either.
+void checkCharacters(std::string_view raw, const std::string& what, const char* which) {
+  for (unsigned char c : raw) {
+    if (c < 0x20 || c == 0x7f)
+      throw Error("the package " + what + " has a " + which + " with a control character: \"" +
+                  shown(raw) + "\"");
+  }
+}
+
 // "./Library/x/" → "Library/x"; the root itself → "". Throws for a path that
-// is absolute or climbs with "..".
+// is absolute or climbs with "..", holds a control character, or ends in a
+// name that the install keeps for staging.
 std::string normalisedPath(std::string_view raw, const std::string& what) {
+  checkCharacters(raw, what, "member name");
   if (raw.empty() || raw.front() == '/') throw outside(what, raw);
   std::string out;
   std::string_view rest = raw;
@@ -90,23 +118,39 @@ std::string normalisedPath(std::string_view raw, const std::string& what) {
     if (part == "..") throw outside(what, raw);
     out += (out.empty() ? "" : "/") + std::string(part);
   }
+  for (std::string_view suffix : {kStagingSuffix, kAsideSuffix}) {
+    if (out.ends_with(suffix))
+      throw Error("the package " + what + " has a member \"" + shown(raw) +
+                  "\" whose name ends in " + std::string(suffix) +
+                  ", which the install keeps for its own files");
+  }
   return out;
 }
 
 // A link must point inside the root: a relative target that climbs no higher
-// than the root, seen from the link's folder.
+// than the root, seen from the link's folder. It climbs ("..") only at its
+// start: then where it leads depends only on the folder that holds it and
+// on links that stay inside themselves, never on which links are added
+// later below the names it passes.
 void checkLinkTarget(const std::string& path, const std::string& target, const std::string& what) {
+  checkCharacters(target, what, "link target");
   if (target.empty() || target.front() == '/') throw outside(what, path + " -> " + target);
+  bool descended = false;
   long depth = static_cast<long>(std::count(path.begin(), path.end(), '/'));
   std::string_view rest = target;
   while (!rest.empty()) {
     auto slash = rest.find('/');
     std::string_view part = rest.substr(0, slash);
     rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash + 1);
-    if (part == "..")
+    if (part == ".." && descended)
+      throw Error("the package " + what + " has a link " + shown(path) + " -> " + shown(target) +
+                  " that climbs (\"..\") after it descends");
+    if (part == "..") {
       --depth;
-    else if (!part.empty() && part != ".")
+    } else if (!part.empty() && part != ".") {
       ++depth;
+      descended = true;
+    }
     if (depth < 0) throw outside(what, path + " -> " + target);
   }
 }

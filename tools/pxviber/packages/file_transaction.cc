@@ -1,86 +1,70 @@
 #include "tools/pxviber/packages/file_transaction.h"
 
-#include <sys/stat.h>
-
-#include "platform/foundation/error.h"
-
 namespace pxviber::packages {
-
-namespace fs = std::filesystem;
-using platform::Error;
 
 FileTransaction::~FileTransaction() {
   if (!finished_) rollBack();
 }
 
-fs::path FileTransaction::staging(const Staged& s) const { return s.target.string() + ".dpkg-new"; }
-fs::path FileTransaction::aside(const Staged& s) const { return s.target.string() + ".dpkg-old"; }
+std::string FileTransaction::staging(const Staged& s) {
+  return s.place + std::string(kStagingSuffix);
+}
+std::string FileTransaction::aside(const Staged& s) { return s.place + std::string(kAsideSuffix); }
 
-void FileTransaction::makeFolder(const fs::path& folder) {
-  std::error_code ec;
-  if (fs::is_directory(folder, ec)) return;
-  makeParents(folder);
-  if (!fs::create_directory(folder, ec) && ec)
-    throw Error("cannot make the folder " + folder.string() + ": " + ec.message());
-  madeFolders_.push_back(folder);
+void FileTransaction::makeFolder(const std::string& place) {
+  tree_.makeFolder(place);
+  madeFolders_.push_back(place);
 }
 
-void FileTransaction::makeParents(const fs::path& file) {
-  fs::path parent = file.parent_path();
-  std::error_code ec;
-  if (parent.empty() || fs::is_directory(parent, ec)) return;
-  makeFolder(parent);
+void FileTransaction::stageFile(const std::string& place,
+                                const platform::foundation::Bytes& content, unsigned mode) {
+  staged_.push_back({place});
+  tree_.writeFile(staging(staged_.back()), content, mode);
+  staged_.back().written = true;
 }
 
-void FileTransaction::stageFile(const fs::path& target, const platform::foundation::Bytes& content,
-                                unsigned mode) {
-  makeParents(target);
-  staged_.push_back({target});
-  fs::path path = staging(staged_.back());
-  if (!platform::foundation::writeFileAtomically(path, content))
-    throw Error("cannot write " + path.string());
-  ::chmod(path.c_str(), mode);
-}
-
-void FileTransaction::stageLink(const fs::path& target, const std::string& linkTarget) {
-  makeParents(target);
-  staged_.push_back({target});
-  fs::path path = staging(staged_.back());
-  std::error_code ec;
-  fs::remove(path, ec);
-  fs::create_symlink(linkTarget, path, ec);
-  if (ec) throw Error("cannot make the link " + path.string() + ": " + ec.message());
+void FileTransaction::stageLink(const std::string& place, const std::string& target) {
+  staged_.push_back({place});
+  tree_.makeLink(staging(staged_.back()), target);
+  staged_.back().written = true;
 }
 
 void FileTransaction::commit() {
   for (auto& s : staged_) {
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(s.target, ec))) {
-      fs::rename(s.target, aside(s), ec);
-      if (ec) throw Error("cannot set " + s.target.string() + " aside: " + ec.message());
+    if (tree_.look(s.place).kind != DeviceTree::Entry::Kind::Missing) {
+      tree_.rename(s.place, aside(s));
       s.setAside = true;
     }
-    fs::rename(staging(s), s.target, ec);
-    if (ec) throw Error("cannot put " + s.target.string() + " in place: " + ec.message());
+    tree_.rename(staging(s), s.place);
     s.placed = true;
   }
 }
 
 void FileTransaction::finish() {
   for (auto& s : staged_) {
-    std::error_code ec;
-    if (s.setAside) fs::remove(aside(s), ec);
+    try {
+      if (s.setAside) tree_.remove(aside(s));
+    } catch (const std::exception&) {
+      // The new files are in place: what could not be dropped stays beside them.
+    }
   }
   finished_ = true;
 }
 
 void FileTransaction::rollBack() noexcept {
-  std::error_code ec;
+  auto attempt = [](auto step) {
+    try {
+      step();
+    } catch (const std::exception&) {
+      // Undoing goes on with the next step: each leaves less behind.
+    }
+  };
   for (auto it = staged_.rbegin(); it != staged_.rend(); ++it) {
-    fs::remove(it->placed ? it->target : staging(*it), ec);
-    if (it->setAside) fs::rename(aside(*it), it->target, ec);
+    if (it->written) attempt([&] { tree_.remove(it->placed ? it->place : staging(*it)); });
+    if (it->setAside) attempt([&] { tree_.rename(aside(*it), it->place); });
   }
-  for (auto it = madeFolders_.rbegin(); it != madeFolders_.rend(); ++it) fs::remove(*it, ec);
+  for (auto it = madeFolders_.rbegin(); it != madeFolders_.rend(); ++it)
+    attempt([&] { tree_.removeFolder(*it); });
   staged_.clear();
   madeFolders_.clear();
   finished_ = true;

@@ -1,32 +1,41 @@
-// Files put into place all together or not at all.
+// Files put into place on a device all together or not at all.
 //
-// Staging writes each new file beside its place ("<file>.dpkg-new") and makes
-// the folders it needs; commit moves them all into place, setting each file it
-// replaces aside ("<file>.dpkg-old"); finish drops what was set aside. Until
-// finish, rollBack (and the destructor) undoes everything: staged files are
-// deleted, replaced files put back, the folders made removed. Staging and
-// commit throw platform::Error; undoing never throws.
+// Staging makes the folders of the plan and writes each new file or link
+// beside its place ("<place>.dpkg-new"); commit moves them all into place,
+// setting each file or link it replaces aside ("<place>.dpkg-old"); finish
+// drops what was set aside. Until finish, rollBack (and the destructor) undoes
+// everything: staged files are deleted, replaced files put back, the folders
+// made removed, so that the device is as it was before. Places are plain
+// paths of the tree (device_tree.h), whose staging and aside names the plan
+// found free (install_plan.h). Staging and commit throw platform::Error;
+// undoing never throws.
 #pragma once
 
-#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "platform/foundation/file_io.h"
+#include "tools/pxviber/packages/device_tree.h"
 
 namespace pxviber::packages {
 
+// What a transaction stages beside each file and link, and where it sets
+// aside what they replace.
+inline constexpr std::string_view kStagingSuffix = ".dpkg-new";
+inline constexpr std::string_view kAsideSuffix = ".dpkg-old";
+
 class FileTransaction {
  public:
-  FileTransaction() = default;
+  explicit FileTransaction(DeviceTree& tree) : tree_(tree) {}
   ~FileTransaction();
   FileTransaction(const FileTransaction&) = delete;
   FileTransaction& operator=(const FileTransaction&) = delete;
 
-  void makeFolder(const std::filesystem::path& folder);
-  void stageFile(const std::filesystem::path& target, const platform::foundation::Bytes& content,
+  // Makes a folder whose parent exists and that does not.
+  void makeFolder(const std::string& place);
+  void stageFile(const std::string& place, const platform::foundation::Bytes& content,
                  unsigned mode);
-  void stageLink(const std::filesystem::path& target, const std::string& linkTarget);
+  void stageLink(const std::string& place, const std::string& target);
 
   void commit();
   void finish();
@@ -34,16 +43,17 @@ class FileTransaction {
 
  private:
   struct Staged {
-    std::filesystem::path target;
+    std::string place;
+    bool written = false;   // the staging file or link exists
     bool placed = false;    // moved into place by commit
-    bool setAside = false;  // the file it replaced is at "<target>.dpkg-old"
+    bool setAside = false;  // what it replaced is at "<place>.dpkg-old"
   };
-  std::filesystem::path staging(const Staged& s) const;
-  std::filesystem::path aside(const Staged& s) const;
-  void makeParents(const std::filesystem::path& file);
+  static std::string staging(const Staged& s);
+  static std::string aside(const Staged& s);
 
+  DeviceTree& tree_;
   std::vector<Staged> staged_;
-  std::vector<std::filesystem::path> madeFolders_;  // in the order made
+  std::vector<std::string> madeFolders_;  // in the order made
   bool finished_ = false;
 };
 

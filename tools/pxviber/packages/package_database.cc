@@ -1,71 +1,55 @@
 #include "tools/pxviber/packages/package_database.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-#include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
-#include "platform/foundation/file_io.h"
+#include "tools/pxviber/packages/device_records.h"
 
 namespace pxviber::packages {
 
-namespace fs = std::filesystem;
 using platform::Error;
 
 namespace {
 
-fs::path databaseFolder(const fs::path& root) {
-  return platform::foundation::hostPathIn(root, kDatabaseDevicePath);
-}
-
-std::string readText(const fs::path& path) {
-  std::error_code ec;
-  if (!fs::exists(path, ec)) return "";
-  auto bytes = platform::foundation::readFile(path);
-  if (!bytes) throw Error("cannot read " + path.string());
-  return std::string(bytes->begin(), bytes->end());
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-  std::error_code ec;
-  fs::create_directories(path.parent_path(), ec);
-  auto data = reinterpret_cast<const std::uint8_t*>(text.data());
-  if (!platform::foundation::writeFileAtomically(path, std::span(data, text.size())))
-    throw Error("cannot write " + path.string());
-}
+std::string statusFile() { return std::string(kDatabaseFolder) + "/status"; }
 
 }  // namespace
 
-DatabaseLock::DatabaseLock(const fs::path& root) {
-  fs::path folder = databaseFolder(root);
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  fd_ = ::open((folder / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) throw platform::SystemError("cannot open the package database's lock", errno);
-  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd_);
-    throw Error("another install or remove is working on the device at " + root.string());
+void lockDatabase(DeviceTree& tree) {
+  std::string folder;
+  for (std::string_view rest = kDatabaseFolder; !rest.empty();) {
+    auto slash = rest.find('/');
+    folder += (folder.empty() ? "" : "/") + std::string(rest.substr(0, slash));
+    rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash + 1);
+    tree.makeFolder(folder);
   }
+  if (!tree.tryLock(folder + "/lock"))
+    throw Error("another install or remove is working on the device at " +
+                tree.hostPath("").string());
 }
 
-DatabaseLock::~DatabaseLock() { ::close(fd_); }
+std::string PackageDatabase::listFile(const std::string& name) const {
+  return std::string(kDatabaseFolder) + "/info/" + name + ".list";
+}
 
-PackageDatabase::PackageDatabase(fs::path root) : root_(std::move(root)) {}
+std::string PackageDatabase::readText(const std::string& place) const {
+  auto bytes = tree_.read(place);
+  if (!bytes) {
+    if (tree_.look(place).kind == DeviceTree::Entry::Kind::Missing) return "";
+    throw Error("cannot read " + tree_.hostPath(place).string() + ": it is not a file");
+  }
+  return std::string(bytes->begin(), bytes->end());
+}
 
-fs::path PackageDatabase::statusFile() const { return databaseFolder(root_) / "status"; }
-
-fs::path PackageDatabase::listFile(const std::string& name) const {
-  return databaseFolder(root_) / "info" / (name + ".list");
+void PackageDatabase::writeText(const std::string& place, const std::string& text) const {
+  auto data = reinterpret_cast<const std::uint8_t*>(text.data());
+  tree_.writeFile(place, std::span(data, text.size()), 0644);
 }
 
 std::vector<ControlFields> PackageDatabase::installed() const {
   try {
     return parseStanzas(readText(statusFile()));
   } catch (const Error& e) {
-    throw Error("the package database " + statusFile().string() + " is damaged: " + e.what());
+    throw Error("the package database " + tree_.hostPath(statusFile()).string() +
+                " is damaged: " + e.what());
   }
 }
 
@@ -108,9 +92,6 @@ void PackageDatabase::writeStatus(const std::vector<ControlFields>& stanzas) con
 
 void PackageDatabase::record(const ControlFields& control, const std::vector<std::string>& files) {
   std::string name = fieldOf(control, "Package").value_or("");
-  std::string list;
-  for (auto& f : files) list += f + "\n";
-  writeText(listFile(name), list);
   auto stanzas = installed();
   ControlFields entry = control;
   setField(entry, "Status", "install ok installed");
@@ -122,15 +103,31 @@ void PackageDatabase::record(const ControlFields& control, const std::vector<std
     }
   }
   if (!replaced) stanzas.push_back(entry);
-  writeStatus(stanzas);
+  std::string list;
+  for (auto& f : files) list += f + "\n";
+  tree_.makeFolder(std::string(kDatabaseFolder) + "/info");
+  std::optional<platform::foundation::Bytes> before = tree_.read(listFile(name));
+  writeText(listFile(name), list);
+  try {
+    writeStatus(stanzas);
+  } catch (const Error&) {
+    try {
+      if (before)
+        writeText(listFile(name), std::string(before->begin(), before->end()));
+      else
+        tree_.remove(listFile(name));
+    } catch (const Error&) {
+      // The status still names what it named; a list left over is harmless.
+    }
+    throw;
+  }
 }
 
 void PackageDatabase::forget(const std::string& name) {
   auto stanzas = installed();
   std::erase_if(stanzas, [&](const ControlFields& s) { return fieldOf(s, "Package") == name; });
   writeStatus(stanzas);
-  std::error_code ec;
-  fs::remove(listFile(name), ec);
+  tree_.remove(listFile(name));
 }
 
 }  // namespace pxviber::packages

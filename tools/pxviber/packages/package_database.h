@@ -1,41 +1,35 @@
 // A device's package database, where the phone's package manager keeps it:
 // "/var/lib/dpkg/status" holds one stanza per installed package (its control
 // fields and "Status: install ok installed"), and "/var/lib/dpkg/info/<name>.list"
-// the device paths it installed, one a line, folders included.
+// the device paths it installed, one a line, folders included, each where it
+// lies once the device's links are followed.
 //
-// Writers hold the database's lock ("/var/lib/dpkg/lock") through a
+// The database is reached at its real place, "/private/var/lib/dpkg", through
+// real folders only (device_tree.h), never through the "/var" link: a device
+// whose links were changed cannot lead its records elsewhere.
+//
+// Writers hold the database's lock ("lock" in its folder) through a
 // DatabaseLock for their whole read-modify-write; every file is replaced
 // atomically. Errors throw platform::Error.
 #pragma once
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/pxviber/packages/control_fields.h"
+#include "tools/pxviber/packages/device_tree.h"
 
 namespace pxviber::packages {
 
-inline constexpr const char* kDatabaseDevicePath = "/var/lib/dpkg";
-
-// The database's lock, held from construction to destruction. Throws when
-// another process holds it.
-class DatabaseLock {
- public:
-  explicit DatabaseLock(const std::filesystem::path& root);
-  ~DatabaseLock();
-  DatabaseLock(const DatabaseLock&) = delete;
-  DatabaseLock& operator=(const DatabaseLock&) = delete;
-
- private:
-  int fd_ = -1;
-};
+// The database's lock, held for as long as `tree` lives. Throws when another
+// process holds it. Makes the database's folder when the device has none.
+void lockDatabase(DeviceTree& tree);
 
 class PackageDatabase {
  public:
-  // The database of the device at `root`; an absent one is empty.
-  explicit PackageDatabase(std::filesystem::path root);
+  // The database of the device; an absent one is empty.
+  explicit PackageDatabase(DeviceTree& tree) : tree_(tree) {}
 
   // The installed packages' stanzas, in the file's order.
   std::vector<ControlFields> installed() const;
@@ -46,17 +40,19 @@ class PackageDatabase {
   std::optional<std::string> owner(const std::string& devicePath, const std::string& except) const;
 
   // Records `control` as installed with `files` (replacing an earlier record of
-  // the same package): the list first, then the status.
+  // the same package): the list first, then the status; when the status
+  // cannot be written, the list is put back as it was.
   void record(const ControlFields& control, const std::vector<std::string>& files);
   // Forgets `name`: the status stanza, then the list.
   void forget(const std::string& name);
 
  private:
-  std::filesystem::path statusFile() const;
-  std::filesystem::path listFile(const std::string& name) const;
+  std::string listFile(const std::string& name) const;
   void writeStatus(const std::vector<ControlFields>& stanzas) const;
+  std::string readText(const std::string& place) const;
+  void writeText(const std::string& place, const std::string& text) const;
 
-  std::filesystem::path root_;
+  DeviceTree& tree_;
 };
 
 }  // namespace pxviber::packages

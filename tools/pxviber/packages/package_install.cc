@@ -7,7 +7,10 @@
 #include "platform/foundation/property_list.h"
 #include "tools/pxviber/packages/deb_archive.h"
 #include "tools/pxviber/packages/dependencies.h"
+#include "tools/pxviber/packages/device_records.h"
+#include "tools/pxviber/packages/device_tree.h"
 #include "tools/pxviber/packages/file_transaction.h"
+#include "tools/pxviber/packages/install_plan.h"
 #include "tools/pxviber/packages/owned_paths.h"
 #include "tools/pxviber/packages/package_database.h"
 
@@ -18,17 +21,18 @@ using platform::Error;
 
 namespace {
 
-std::string deviceArchitecture(const fs::path& root) {
-  auto plist = platform::foundation::readDictionaryFile(root / "device.plist");
-  if (!plist) throw Error("no device at " + root.string());
-  return platform::foundation::DeviceSettings::fromDictionary(*plist).architecture;
+std::string deviceArchitecture(const DeviceTree& tree) {
+  auto bytes = tree.read(kSettingsFile);
+  auto plist = bytes ? platform::foundation::parsePropertyList(*bytes) : std::nullopt;
+  if (!plist || !plist->asDictionary()) throw Error("no device at " + tree.hostPath("").string());
+  return platform::foundation::DeviceSettings::fromDictionary(*plist->asDictionary()).architecture;
 }
 
-void checkArchitecture(const DebPackage& package, const fs::path& root) {
-  std::string device = deviceArchitecture(root);
+void checkArchitecture(const DebPackage& package, const DeviceTree& tree) {
+  std::string device = deviceArchitecture(tree);
   if (package.architecture() != device && package.architecture() != "all") {
     throw Error("the package " + package.name() + " is built for " + package.architecture() +
-                ", the device at " + root.string() + " is " + device);
+                ", the device at " + tree.hostPath("").string() + " is " + device);
   }
 }
 
@@ -45,57 +49,10 @@ void checkDependencies(const DebPackage& package, const PackageDatabase& db) {
   }
 }
 
-// The host path of a package path, checked to lie inside the root once every
-// link on the way (the device's own included) is followed.
-fs::path placeOf(const fs::path& root, const PackageFile& file, const std::string& what) {
-  fs::path host = platform::foundation::hostPathIn(root, "/" + file.path);
-  fs::path canonicalRoot = fs::weakly_canonical(root);
-  // A link entry is itself placed, not followed: its folder must be inside.
-  fs::path resolved =
-      fs::weakly_canonical(file.kind == PackageFile::Kind::Symlink ? host.parent_path() : host);
-  auto rel = resolved.lexically_relative(canonicalRoot);
-  if (rel.empty() || *rel.begin() == "..")
-    throw Error("the package " + what + " would put \"" + file.path +
-                "\" outside the device root, through a link on the device");
-  return host;
-}
-
-void checkPlace(const fs::path& host, const PackageFile& file, const PackageDatabase& db,
-                const std::string& name) {
-  std::error_code ec;
-  auto status = fs::symlink_status(host, ec);
-  bool isFolder = fs::is_directory(host, ec);
-  if (file.kind == PackageFile::Kind::Directory) {
-    if (fs::exists(status) && !isFolder)
-      throw Error("the package " + name + " has a folder " + file.path +
-                  " where the device has a file");
-    return;
-  }
-  if (isFolder && status.type() != fs::file_type::symlink)
-    throw Error("the package " + name + " has a file " + file.path +
-                " where the device has a folder");
-  if (auto other = db.owner("/" + file.path, name))
-    throw Error("the package " + name + " would overwrite /" + file.path + " of the package " +
-                *other);
-}
-
-// Every folder that holds one of the package's paths, and the paths themselves,
-// as device paths in the order to record them.
-std::vector<std::string> listOf(const DebPackage& package) {
-  std::vector<std::string> list;
-  std::set<std::string> seen;
-  for (auto& f : package.files) {
-    std::string path;
-    for (auto& part : fs::path(f.path)) {
-      path += "/" + part.string();
-      if (seen.insert(path).second) list.push_back(path);
-    }
-  }
-  return list;
-}
-
 // Removes the paths of the earlier version that the new one no longer has.
-void removeLeftovers(const fs::path& root, const std::vector<std::string>& old,
+// The new version is in place and recorded by then: a path that cannot be
+// removed stays behind, and the install stands.
+void removeLeftovers(DeviceTree& tree, const std::vector<std::string>& old,
                      const std::vector<std::string>& now, const PackageDatabase& db,
                      const std::string& name) {
   std::set<std::string> kept(now.begin(), now.end());
@@ -103,47 +60,53 @@ void removeLeftovers(const fs::path& root, const std::vector<std::string>& old,
   for (auto& p : old) {
     if (!kept.count(p)) gone.push_back(p);
   }
-  removeOwnedPaths(root, gone, db, name);
+  try {
+    removeOwnedPaths(tree, gone, db, name);
+  } catch (const Error&) {
+  }
 }
 
-InstallReport install(const fs::path& root, const DebPackage& package, PackageDatabase& db) {
+InstallReport install(DeviceTree& tree, const DebPackage& package, PackageDatabase& db) {
   std::string name = package.name();
-  checkArchitecture(package, root);
+  checkArchitecture(package, tree);
   checkDependencies(package, db);
-  std::vector<std::pair<fs::path, const PackageFile*>> places;
-  for (auto& f : package.files) {
-    fs::path host = placeOf(root, f, name);
-    checkPlace(host, f, db, name);
-    places.emplace_back(host, &f);
-  }
-  InstallReport report{name, package.version(), package.architecture(), 0,
+  InstallPlan plan = planInstall(tree, package, db);
+  InstallReport report{name, package.version(), package.architecture(), plan.members.size(),
                        db.find(name).has_value()};
   std::vector<std::string> old = db.files(name);
-  FileTransaction t;
-  for (auto& [host, f] : places) {
-    if (f->kind == PackageFile::Kind::Directory) t.makeFolder(host);
-    if (f->kind == PackageFile::Kind::File) t.stageFile(host, f->content, f->mode);
-    if (f->kind == PackageFile::Kind::Symlink) t.stageLink(host, f->target);
-    report.files += f->kind != PackageFile::Kind::Directory;
+  FileTransaction t(tree);
+  for (auto& folder : plan.folders) t.makeFolder(folder);
+  for (auto& [f, place] : plan.members) {
+    if (f->kind == PackageFile::Kind::File) t.stageFile(place, f->content, f->mode);
+    if (f->kind == PackageFile::Kind::Symlink) t.stageLink(place, f->target);
   }
   t.commit();
-  std::vector<std::string> list = listOf(package);
-  db.record(package.control, list);
+  db.record(package.control, plan.list);
   t.finish();
-  removeLeftovers(root, old, list, db, name);
+  removeLeftovers(tree, old, plan.list, db, name);
   return report;
 }
 
 }  // namespace
 
-InstallReport installPackage(const fs::path& root, const fs::path& deb) {
+InstallReport installPackage(DeviceTree& tree, const fs::path& deb) {
   try {
-    DatabaseLock lock(root);
-    PackageDatabase db(root);
-    return install(root, readDebPackage(deb), db);
+    lockDatabase(tree);
+    PackageDatabase db(tree);
+    return install(tree, readDebPackage(deb), db);
   } catch (const Error& e) {
     throw Error("cannot install " + deb.string() + ": " + e.what() + "; nothing was installed");
   }
+}
+
+InstallReport installPackage(const fs::path& root, const fs::path& deb) {
+  std::unique_ptr<DeviceTree> tree;
+  try {
+    tree = openDeviceTree(root);
+  } catch (const Error& e) {
+    throw Error("cannot install " + deb.string() + ": " + e.what() + "; nothing was installed");
+  }
+  return installPackage(*tree, deb);
 }
 
 }  // namespace pxviber::packages

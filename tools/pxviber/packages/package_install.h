@@ -4,19 +4,24 @@
 //
 // An install is all or nothing. The whole package is read and checked first
 // (deb_archive.h), then the device: the package's architecture must be the
-// device's (or "all"), its dependencies installed, and no file of it may land
-// outside the device root (through links included), replace a folder, or take
-// over another package's file. Only then is anything written: each file beside
-// its place first ("<file>.dpkg-new"), then all moved into place, then the
-// database; a failure on the way undoes what was done. Installing a package
-// that is already installed replaces it, and removes the files that the new
-// version no longer has.
+// device's (or "all"), its dependencies installed, and each member is placed
+// through the device's links and the package's own, beneath the root, where
+// it may not leave the root, write the device's own records, replace a
+// folder, or take over another package's file (install_plan.h). Only then is
+// anything written, and only at the places found, through real folders
+// (device_tree.h): each file beside its place first ("<file>.dpkg-new"), then
+// all moved into place, then the database; a failure on the way undoes what
+// was done, so that a refused install leaves the device as it was. Installing
+// a package that is already installed replaces it, and removes the files that
+// the new version no longer has.
 //
 // Errors throw platform::Error with a message for the user.
 #pragma once
 
 #include <filesystem>
 #include <string>
+
+#include "tools/pxviber/packages/device_tree.h"
 
 namespace pxviber::packages {
 
@@ -27,6 +32,8 @@ struct InstallReport {
 };
 
 InstallReport installPackage(const std::filesystem::path& root, const std::filesystem::path& deb);
+// The same on an open tree (held until it goes: the database's lock with it).
+InstallReport installPackage(DeviceTree& tree, const std::filesystem::path& deb);
 
 struct RemoveReport {
   std::string name;
@@ -34,7 +41,8 @@ struct RemoveReport {
 };
 
 // Removes an installed package's files and the folders it made that are left
-// empty, then its record. Refuses a package that another installed one needs.
+// empty (owned_paths.h), then its record. Refuses a package that another
+// installed one needs.
 RemoveReport removePackage(const std::filesystem::path& root, const std::string& name);
 
 // Records the device's own platform pieces as installed packages that hold no

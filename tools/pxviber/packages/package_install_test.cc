@@ -1,15 +1,12 @@
 #include "tools/pxviber/packages/package_install.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/foundation/build_info.h"
-#include "platform/foundation/device.h"
 #include "platform/foundation/error.h"
-#include "platform/foundation/property_list.h"
 #include "tools/pxviber/packages/package_database.h"
 #include "tools/pxviber/packages/testing/deb_builder.h"
+#include "tools/pxviber/packages/testing/install_fixture.h"
 
 namespace pxviber::packages {
 namespace {
@@ -19,69 +16,10 @@ using platform::foundation::kBuildArchitecture;
 using testing::Entry;
 using testing::PackageSpec;
 
-// A scratch device: its settings, "/var" linked to "/private/var", the platform
-// folders and the platform packages, as `pxviber device create` makes them.
-class PackageInstall : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/px-packages-XXXXXX";
-    tmp_ = ::mkdtemp(tmpl);
-    root_ = tmp_ / "device";
-    fs::create_directories(root_ / "private/var");
-    fs::create_symlink("private/var", root_ / "var");
-    for (const char* f : {"Library/MobileSubstrate/DynamicLibraries",
-                          "Library/PreferenceLoader/Preferences", "Library/PreferenceBundles"})
-      fs::create_directories(root_ / f);
-    platform::foundation::DeviceSettings settings;
-    ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(root_ / "device.plist",
-                                                                    settings.toDictionary()));
-    registerPlatformPackages(root_, 9, kBuildArchitecture);
-  }
-  void TearDown() override { fs::remove_all(tmp_); }
-
-  fs::path deb(const PackageSpec& recipe, const std::string& file = "p.deb") {
-    fs::path path = tmp_ / file;
-    EXPECT_TRUE(platform::foundation::writeFileAtomically(
-        path, testing::buildDeb(recipe, kBuildArchitecture)));
-    return path;
-  }
-
-  // What installing throws, or "installed N".
-  std::string install(const PackageSpec& recipe) {
-    try {
-      return "installed " + std::to_string(installPackage(root_, deb(recipe)).files);
-    } catch (const platform::Error& e) {
-      std::string why = e.what();
-      return why.substr(why.find(".deb: ") + 6);
-    }
-  }
-
-  // Every path under the device (and beside it), with its kind and size: two
-  // equal snapshots mean that nothing was written.
-  std::string snapshot() const {
-    std::string out;
-    for (auto& e : fs::recursive_directory_iterator(tmp_)) {
-      if (e.path().extension() == ".deb") continue;
-      out += e.path().lexically_relative(tmp_).string();
-      if (e.is_symlink())
-        out += " -> " + fs::read_symlink(e.path()).string();
-      else if (e.is_regular_file())
-        out += " " + std::to_string(e.file_size());
-      out += "\n";
-    }
-    return out;
-  }
-
-  std::string read(const std::string& path) const {
-    auto bytes = platform::foundation::readFile(root_ / path);
-    return bytes ? std::string(bytes->begin(), bytes->end()) : "MISSING";
-  }
-
-  fs::path tmp_, root_;
-};
+class PackageInstall : public testing::InstallFixture {};
 
 TEST_F(PackageInstall, FilesLandInTheirPlacesAndRemoveTakesThemAllAway) {
-  std::string before = snapshot();
+  std::string before = device();
   PackageSpec recipe;
   recipe.data = testing::sampleFiles("Sample");
   recipe.data.push_back(
@@ -92,15 +30,15 @@ TEST_F(PackageInstall, FilesLandInTheirPlacesAndRemoveTakesThemAllAway) {
   EXPECT_EQ(fs::status(root_ / "Library/Sample/tool.so").permissions() & fs::perms::all,
             static_cast<fs::perms>(0755));
   EXPECT_EQ(fs::read_symlink(root_ / "Library/Sample/current"), "tool.so");
-  PackageDatabase db(root_);
+  auto tree = openDeviceTree(root_);
+  PackageDatabase db(*tree);
   EXPECT_EQ(fieldOf(*db.find("com.example.sample"), "Status"), "install ok installed");
   EXPECT_EQ(db.files("com.example.sample").at(1), "/Library/Sample");
 
-  RemoveReport removed = removePackage(root_, "com.example.sample");
-  EXPECT_EQ(removed.files, 4u);
+  EXPECT_EQ(remove("com.example.sample"), "removed 4");
   EXPECT_FALSE(db.find("com.example.sample"));
   // The folders of the platform stay; the package's own went with it.
-  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(device(), before);
 }
 
 TEST_F(PackageInstall, ANewVersionReplacesTheOldAndDropsWhatItNoLongerHas) {
@@ -117,11 +55,12 @@ TEST_F(PackageInstall, ANewVersionReplacesTheOldAndDropsWhatItNoLongerHas) {
   EXPECT_EQ(read("Library/Sample/tool.so"), "version two");
   EXPECT_EQ(read("Library/Sample/tool.plist"), "MISSING");
   EXPECT_EQ(read("Library/Sample/extra"), "new");
-  EXPECT_EQ(fieldOf(*PackageDatabase(root_).find("com.example.sample"), "Version"), "2.0");
+  auto tree = openDeviceTree(root_);
+  EXPECT_EQ(fieldOf(*PackageDatabase(*tree).find("com.example.sample"), "Version"), "2.0");
 }
 
 TEST_F(PackageInstall, RefusalsLeaveTheDeviceAsItWas) {
-  std::string before = snapshot();
+  std::string before = device();
   PackageSpec arm;
   arm.architecture = "mips64el";
   EXPECT_EQ(install(arm), "the package com.example.sample is built for mips64el, the device at " +
@@ -131,7 +70,7 @@ TEST_F(PackageInstall, RefusalsLeaveTheDeviceAsItWas) {
   escape.data = testing::sampleFiles("Sample");  // files before the bad one are not written
   escape.data.push_back(testing::file("../evil", "x"));
   EXPECT_EQ(install(escape),
-            "the package " + (tmp_ / "p.deb").string() +
+            "the package " + (tmp_ / "debs/p.deb").string() +
                 " would put \"../evil\" outside the device root; nothing was installed");
   PackageSpec newer;
   newer.depends = "firmware (>= 10.0)";
@@ -140,23 +79,23 @@ TEST_F(PackageInstall, RefusalsLeaveTheDeviceAsItWas) {
             "device does not have; nothing was installed");
   auto whole = testing::buildDeb(escape, kBuildArchitecture);
   whole.resize(whole.size() / 2);
-  ASSERT_TRUE(platform::foundation::writeFileAtomically(tmp_ / "cut.deb", whole));
-  EXPECT_THROW(installPackage(root_, tmp_ / "cut.deb"), platform::Error);
-  EXPECT_EQ(snapshot(), before);
-  EXPECT_FALSE(fs::exists(tmp_ / "evil"));
+  ASSERT_TRUE(platform::foundation::writeFileAtomically(tmp_ / "debs/cut.deb", whole));
+  EXPECT_THROW(installPackage(root_, tmp_ / "debs/cut.deb"), platform::Error);
+  EXPECT_EQ(device(), before);
+  EXPECT_FALSE(fs::exists(tmp_ / "a/b/c/evil"));
 }
 
 TEST_F(PackageInstall, NoPathReachesOutThroughALinkOnTheDevice) {
   fs::create_directories(tmp_ / "outside");
   fs::create_symlink(tmp_ / "outside", root_ / "Library/escape");
-  std::string before = snapshot();
+  std::string before = device();
   PackageSpec recipe;
   recipe.data = {testing::file("./Library/escape/planted", "x")};
   EXPECT_EQ(install(recipe),
             "the package com.example.sample would put \"Library/escape/planted\" "
             "outside the device root, through a link on the device; nothing was "
             "installed");
-  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(device(), before);
 }
 
 TEST_F(PackageInstall, AnotherPackagesFilesAndFoldersAreNotTakenOver) {
@@ -177,19 +116,19 @@ TEST_F(PackageInstall, AnotherPackagesFilesAndFoldersAreNotTakenOver) {
   EXPECT_EQ(read("Library/Sample/tool.so"), "ELF-ish bytes");
 }
 
-// A failure while the files are written (here a folder that cannot be made
-// where a plain file stands) undoes the files already written.
-TEST_F(PackageInstall, AFailureWhileWritingUndoesWhatWasWritten) {
+// A member below a plain file of the device is refused before anything is
+// written (a failure while writing: package_safety_test.cc).
+TEST_F(PackageInstall, AMemberBelowAFileIsRefusedBeforeAnythingIsWritten) {
   ASSERT_TRUE(platform::foundation::writeFileAtomically(root_ / "Library/blocker",
                                                         platform::foundation::Bytes{'x'}));
-  std::string before = snapshot();
+  std::string before = device();
   PackageSpec recipe;
   recipe.data = testing::sampleFiles("Sample");
   recipe.data.push_back(testing::file("./Library/blocker/inner", "x"));
-  std::string why = install(recipe);
-  EXPECT_EQ(why.rfind("cannot make the folder " + (root_ / "Library/blocker").string(), 0), 0u)
-      << why;
-  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(install(recipe),
+            "the package com.example.sample would put \"Library/blocker/inner\" below "
+            "/Library/blocker, which is not a folder; nothing was installed");
+  EXPECT_EQ(device(), before);
 }
 
 TEST_F(PackageInstall, RemovingWhatIsAbsentOrNeededIsRefused) {
@@ -209,7 +148,8 @@ TEST_F(PackageInstall, RemovingWhatIsAbsentOrNeededIsRefused) {
 }
 
 TEST_F(PackageInstall, OneInstallAtATime) {
-  DatabaseLock held(root_);
+  auto held = openDeviceTree(root_);
+  lockDatabase(*held);
   EXPECT_EQ(install(PackageSpec{}), "another install or remove is working on the device at " +
                                         root_.string() + "; nothing was installed");
 }
@@ -217,7 +157,7 @@ TEST_F(PackageInstall, OneInstallAtATime) {
 // The package that the build makes with dpkg-deb, in the phone's layout, with
 // the pane's universal file holding this processor's slice.
 TEST_F(PackageInstall, TheBuildsOwnPackageInstallsInThePhonesLayout) {
-  std::string before = snapshot();
+  std::string before = device();
   InstallReport report = installPackage(root_, PXVIBER_OWN_PACKAGE);
   EXPECT_EQ(report.name, platform::foundation::kPackageName);
   EXPECT_EQ(report.version, platform::foundation::kProjectVersion);
@@ -236,7 +176,7 @@ TEST_F(PackageInstall, TheBuildsOwnPackageInstallsInThePhonesLayout) {
       read("Library/PreferenceBundles/PXViberPreferences.bundle/PXViberPreferences").substr(0, 8),
       "!<arch>\n");
   removePackage(root_, platform::foundation::kPackageName);
-  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(device(), before);
 }
 
 }  // namespace
