@@ -69,5 +69,25 @@ TEST_F(DeviceProcesses, AStalePidFileNamingAnotherProcessIsRemovedAndThatProcess
   EXPECT_TRUE(strangerRuns());
 }
 
+// The springboard, too, finds a running messenger through its pid file: one
+// that names another process is not the messenger, and that process is never
+// stopped or continued for it.
+TEST_F(DeviceProcesses, TheSpringboardTakesNoStrangerForTheMessenger) {
+  createDevice();
+  start();
+  startStranger();
+  writePid("Viber", stranger_);
+  std::string out;
+  std::string root = " --root " + root_.string();
+  EXPECT_EQ(pxviber("app state" + root, &out), 0) << out;
+  EXPECT_EQ(out, "com.viber: not running (state 1)\n");
+  pxviber("app suspend" + root, &out);
+  std::ifstream stat("/proc/" + std::to_string(stranger_) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  ASSERT_NE(line.rfind(')'), std::string::npos) << line;
+  EXPECT_EQ(line.at(line.rfind(')') + 2), 'S') << "the stranger was stopped: " << line;
+}
+
 }  // namespace
 }  // namespace tests

@@ -8,11 +8,14 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <map>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/file_io.h"
 
 extern char** environ;
 
@@ -105,6 +108,30 @@ std::vector<std::string> processArguments(int pid) {
     at = end + 1;
   }
   return arguments;
+}
+
+namespace {
+
+std::string lowerCase(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+bool isDeviceHost(int pid, const std::filesystem::path& root, const std::string& program) {
+  // Any argument may be the program: under an emulator the emulator's words
+  // come first.
+  std::vector<std::string> arguments = processArguments(pid);
+  std::string wanted = lowerCase(program);
+  bool named = std::any_of(arguments.begin(), arguments.end(), [&](const std::string& a) {
+    return lowerCase(std::filesystem::path(a).filename().string()) == wanted;
+  });
+  if (!named) return false;
+  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (arguments[i] == "--root" && samePath(arguments[i + 1], root)) return true;
+  }
+  return false;
 }
 
 }  // namespace platform::foundation

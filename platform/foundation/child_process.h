@@ -38,4 +38,10 @@ int startChild(const ChildSpec& child);
 // startChild returns, while the new program is being loaded.
 std::vector<std::string> processArguments(int pid);
 
+// Whether the running process `pid` is the host `program` of the device at
+// `root`: its arguments name a file called `program` (letter case aside) and
+// "--root <root>", as a device starts its hosts. A pid file outlives its
+// process, and by then its number may belong to any process of the user.
+bool isDeviceHost(int pid, const std::filesystem::path& root, const std::string& program);
+
 }  // namespace platform::foundation

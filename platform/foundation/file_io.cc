@@ -133,4 +133,10 @@ bool isReadableFileAtPath(const std::filesystem::path& path) {
   return ::access(path.c_str(), R_OK) == 0;
 }
 
+bool samePath(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code ea, eb;
+  auto ca = std::filesystem::weakly_canonical(a, ea), cb = std::filesystem::weakly_canonical(b, eb);
+  return !ea && !eb && ca == cb;
+}
+
 }  // namespace platform::foundation

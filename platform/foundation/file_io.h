@@ -68,4 +68,9 @@ void syncFolderOf(const std::filesystem::path& path);
 bool fileExistsAtPath(const std::filesystem::path& path);
 bool isReadableFileAtPath(const std::filesystem::path& path);
 
+// Whether the two paths lead to the same place, each made canonical as far as
+// it exists (links followed, "." and ".." resolved, relative to the working
+// folder); false when either cannot be resolved.
+bool samePath(const std::filesystem::path& a, const std::filesystem::path& b);
+
 }  // namespace platform::foundation

@@ -213,13 +213,17 @@ class Applications final : public ProcessApplications,
   }
 
   // The application's live process: the one launched here, else the one its
-  // pid file names.
+  // pid file names when that process is the application's host of this
+  // device (a stale pid file's number may be any other process by now, which
+  // must never be stopped or continued).
   std::optional<int> pidOf(const InstalledApplication& app) {
     State& s = states_[app.bundleIdentifier];
     if (s.pid > 0 && isLive(processState(s.pid))) return s.pid;
     std::ifstream in(foundation::hostPath("/private/var/run/" + app.executable + ".pid"));
     int pid = 0;
-    if (in >> pid && pid > 0 && isLive(processState(pid))) return pid;
+    if (in >> pid && pid > 0 && isLive(processState(pid)) &&
+        foundation::isDeviceHost(pid, foundation::deviceRoot(), app.executable))
+      return pid;
     return std::nullopt;
   }
 

@@ -18,6 +18,7 @@
 
 #include "platform/foundation/child_process.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/file_io.h"
 #include "platform/notify/notify_center.h"
 #include "platform/runtime/host.h"
 #include "tools/pxviber/device.h"
@@ -45,39 +46,19 @@ bool zombieOrGone(int pid) {
   return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
 }
 
-std::string lower(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool samePath(const fs::path& a, const fs::path& b) {
-  std::error_code ea, eb;
-  fs::path ca = fs::weakly_canonical(a, ea), cb = fs::weakly_canonical(b, eb);
-  return !ea && !eb && ca == cb;
-}
-
-// Whether `arguments` are those of `process` of the device at `root`.
-bool startedAs(const std::vector<std::string>& arguments, const fs::path& root,
-               const std::string& process) {
-  auto hasProgram = [&](const std::string& name) {
-    return std::any_of(arguments.begin(), arguments.end(), [&](const std::string& a) {
-      return lower(fs::path(a).filename().string()) == name;
-    });
-  };
-  if (process == "dbus") {
-    const std::string prefix = "--address=unix:path=";
-    fs::path socket =
-        platform::foundation::hostPathIn(root, platform::notify::kBusSocketDevicePath);
-    return hasProgram("dbus-daemon") &&
-           std::any_of(arguments.begin(), arguments.end(), [&](const std::string& a) {
-             return a.starts_with(prefix) && samePath(a.substr(prefix.size()), socket);
-           });
-  }
-  if (!hasProgram(lower(process))) return false;
-  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
-    if (arguments[i] == "--root" && samePath(arguments[i + 1], root)) return true;
-  }
-  return false;
+// Whether the process `pid` is `process` of the device at `root`.
+bool startedAs(int pid, const fs::path& root, const std::string& process) {
+  if (process != "dbus") return platform::foundation::isDeviceHost(pid, root, process);
+  const std::string prefix = "--address=unix:path=";
+  fs::path socket = platform::foundation::hostPathIn(root, platform::notify::kBusSocketDevicePath);
+  auto arguments = platform::foundation::processArguments(pid);
+  return std::any_of(
+             arguments.begin(), arguments.end(),
+             [](const std::string& a) { return fs::path(a).filename() == "dbus-daemon"; }) &&
+         std::any_of(arguments.begin(), arguments.end(), [&](const std::string& a) {
+           return a.starts_with(prefix) &&
+                  platform::foundation::samePath(a.substr(prefix.size()), socket);
+         });
 }
 
 // What the pid file of `process` names, when it names a number.
@@ -152,8 +133,7 @@ fs::path pidFilePath(const fs::path& root, const std::string& process) {
 
 std::optional<int> runningPid(const fs::path& root, const std::string& process) {
   auto pid = recordedPid(root, process);
-  if (!pid || !alive(*pid) || zombieOrGone(*pid) ||
-      !startedAs(platform::foundation::processArguments(*pid), root, process))
+  if (!pid || !alive(*pid) || zombieOrGone(*pid) || !startedAs(*pid, root, process))
     return std::nullopt;
   return pid;
 }
