@@ -30,7 +30,7 @@
 #include "platform/runloop/testing/fake_run_loop.h"
 #include "platform/runtime/class_registry.h"
 #include "platform/viberdb/sample_content.h"
-#include "platform/viberdb/sqlite_statement.h"
+#include "sqlite/statement.h"
 #include "tweak/bridge/db_manager_capture.h"
 #include "tweak/bridge/request_outcomes.h"
 #include "tweak/bridge/request_sending.h"
@@ -175,9 +175,9 @@ Dictionary structuredMailbox(FuzzedDataProvider& in) {
 }
 
 std::int64_t outgoingMessages(const Messenger& m) {
-  return platform::viberdb::queryInteger(m.manager->database()->database().handle(),
-                                         "SELECT COUNT(*) FROM ZVIBERMESSAGE WHERE "
-                                         "ZPHONENUMINDEX IS NULL");
+  return sqlite::queryInteger(m.manager->database()->database().connection(),
+                              "SELECT COUNT(*) FROM ZVIBERMESSAGE WHERE "
+                              "ZPHONENUMINDEX IS NULL");
 }
 
 // No pass sends more than the file held, and the queue left is well formed.

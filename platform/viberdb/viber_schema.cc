@@ -124,11 +124,11 @@ ViberDatabase ViberDatabase::create(const fs::path& file) {
   std::error_code ec;
   if (fs::exists(file, ec)) throw Error("Viber database: " + file.string() + " already exists");
   if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
-  ViberDatabase db(openConnection(file, /*create=*/true));
-  viberdb::execute(db.db_, "PRAGMA journal_mode=WAL");
+  ViberDatabase db(std::make_unique<StatementCache>(openConnection(file, /*create=*/true)));
+  db.execute("PRAGMA journal_mode=WAL");
   db.transaction([&] {
-    viberdb::execute(db.db_, kSchema);
-    Statement& s = db.statements_->get(
+    db.execute(kSchema);
+    sqlite::Statement& s = db.statements_->get(
         "INSERT INTO Z_PRIMARYKEY (Z_ENT, Z_NAME, Z_SUPER, Z_MAX) VALUES (?1, ?2, 0, 0)");
     for (Entity e : kEntities) {
       s.bind(1, static_cast<int>(e)).bind(2, entityName(e)).run();
