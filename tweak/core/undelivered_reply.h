@@ -23,6 +23,10 @@ inline constexpr const char* kUnsavedRequestText =
 inline constexpr const char* kNotStoredByViberText =
     "Viber did not store the message. Message not sent.";
 
+// Logged, with the request's identifier and the reason, by the side that takes
+// a request out of the queue past its deadline.
+inline constexpr const char* kDroppedRequestLine = "PXVIBER: send request {} dropped: {}";
+
 // The longest start of a reply that an alert quotes, in characters.
 inline constexpr std::size_t kQuotedReplyCharacters = 40;
 

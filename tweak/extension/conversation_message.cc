@@ -83,23 +83,16 @@ std::optional<platform::foundation::Value> ORVCouriaViberMessage::valueForKey(
   return std::nullopt;
 }
 
-namespace {
-
-std::unique_ptr<NicknameTable>& nicknames() {
-  static std::unique_ptr<NicknameTable> table;
-  return table;
+NicknameTable* nicknameTable() {
+  auto& table = processState().nicknames;
+  return table ? &*table : nullptr;
 }
-
-}  // namespace
-
-NicknameTable* nicknameTable() { return nicknames().get(); }
 
 NicknameTable& createNicknameTableIfNeeded() {
-  if (!nicknames()) nicknames() = std::make_unique<NicknameTable>();
-  return *nicknames();
+  auto& table = processState().nicknames;
+  if (!table) table.emplace();
+  return *table;
 }
-
-void resetNicknameTableForTesting() { nicknames().reset(); }
 
 std::optional<std::string> ORVViberCouriaExtension::getNickname(
     const platform::couria::UserIdentifier& user) {

@@ -11,6 +11,7 @@
 #include "platform/couria/couria.h"
 #include "platform/foundation/object.h"
 #include "platform/foundation/value.h"
+#include "tweak/core/process_state.h"
 
 namespace tweak {
 
@@ -55,13 +56,11 @@ class ORVCouriaViberMessage final : public platform::couria::CouriaMessage {
   std::optional<std::string> conversation_;
 };
 
-// The nickname table: conversation identifier -> sender name. nullptr until
-// getUserIdentifier first runs; never shrinks. Used on the main thread only.
-using NicknameTable = std::map<std::string, std::string>;
+// The nickname table (process_state.h): conversation identifier -> sender
+// name. nullptr until getUserIdentifier first runs; never shrinks. Used on the
+// main thread only.
 NicknameTable* nicknameTable();
 // Creates the table, empty, when it does not exist yet; answers it.
 NicknameTable& createNicknameTableIfNeeded();
-// Drops the table, as if no bulletin had been identified (for tests).
-void resetNicknameTableForTesting();
 
 }  // namespace tweak
