@@ -23,11 +23,9 @@ Connection Connection::open(const std::filesystem::path& path, int flags, Calls&
   if (code != SQLITE_OK) {
     // The message belongs to the handle the open gave back: read it first.
     shared->openCode = code;
-    shared->openMessage = shared->messageFor(code);
+    std::string message = shared->messageFor(code);
     sqlite3_close(std::exchange(shared->db, nullptr));
-    if (shared->onFailure) {
-      shared->onFailure(Failure{code, "opening " + path.string(), shared->openMessage});
-    }
+    shared->fail(code, "opening " + path.string(), std::move(message));
   }
   return Connection(std::move(shared));
 }
@@ -53,8 +51,7 @@ Connection::operator bool() const { return shared_ && shared_->db; }
 int Connection::resultCode() const { return shared_ ? shared_->openCode : SQLITE_MISUSE; }
 
 std::string Connection::errorMessage() const {
-  if (!shared_) return sqlite3_errstr(SQLITE_MISUSE);
-  return shared_->db ? sqlite3_errmsg(shared_->db) : shared_->openMessage;
+  return shared_ ? shared_->lastMessage : sqlite3_errstr(SQLITE_MISUSE);
 }
 
 void Connection::setBusyTimeout(int milliseconds) {

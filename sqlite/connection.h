@@ -51,7 +51,8 @@ class Connection {
   explicit operator bool() const;
   // The open's result code: SQLITE_OK for an open connection.
   int resultCode() const;
-  // SQLite's message for the latest failure on this connection.
+  // SQLite's words for the latest failure of the connection or of one of its
+  // statements ("not an error" before the first).
   std::string errorMessage() const;
 
   // How long a call waits for a lock another connection holds.

@@ -12,7 +12,8 @@ struct Connection::Shared {
   Calls* calls = nullptr;
   FailureHandler onFailure;
   int openCode = SQLITE_OK;
-  std::string openMessage;
+  // SQLite's words for the latest failure of the connection or its statements.
+  std::string lastMessage = sqlite3_errstr(SQLITE_OK);
 
   // SQLite's words for `code`: the connection's message when the library set
   // it for this failure, the code's generic text when a double answered it.
@@ -21,10 +22,13 @@ struct Connection::Shared {
     return sqlite3_errstr(code);
   }
 
-  // Hands the failure to the handler, if there is one; the caller has cleaned up.
-  void fail(int code, std::string what) const {
-    if (onFailure) onFailure(Failure{code, std::move(what), messageFor(code)});
+  // Keeps the failure's message and hands the failure to the handler, if
+  // there is one; the caller has cleaned up, or reads the message first.
+  void fail(int code, std::string what, std::string message) {
+    lastMessage = std::move(message);
+    if (onFailure) onFailure(Failure{code, std::move(what), lastMessage});
   }
+  void fail(int code, std::string what) { fail(code, std::move(what), messageFor(code)); }
 };
 
 }  // namespace sqlite

@@ -84,10 +84,9 @@ bool Statement::step() {
   if (code_ == SQLITE_ROW) return true;
   if (code_ == SQLITE_DONE) return false;
   // The message first: the reset may replace it.
-  std::string what = "running " + std::string(sqlite3_sql(statement_));
-  Failure failure{code_, std::move(what), connection_->messageFor(code_)};
+  std::string message = connection_->messageFor(code_);
   sqlite3_reset(statement_);
-  if (connection_->onFailure) connection_->onFailure(failure);
+  connection_->fail(code_, "running " + std::string(sqlite3_sql(statement_)), std::move(message));
   return false;
 }
 

@@ -4,38 +4,16 @@
 #include "sqlite/statement.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <stdexcept>
 
 #include "platform/foundation/testing/scratch_folder.h"
+#include "sqlite/testing/failing_calls.h"
 
 namespace sqlite {
 namespace {
 
-// Fails the `n`-th call of `which` (from 1) with `code`; the others reach SQLite.
-class FailingCalls final : public CallsWrapper {
- public:
-  enum class Which { Open, Prepare, Step, Exec };
-  FailingCalls(Which which, int n, int code)
-      : CallsWrapper(systemCalls()), which_(which), left_(n), code_(code) {}
-  int open(const char* path, int flags, sqlite3** db) override {
-    return fails(Which::Open) ? code_ : CallsWrapper::open(path, flags, db);
-  }
-  int prepare(sqlite3* db, std::string_view sql, sqlite3_stmt** s) override {
-    return fails(Which::Prepare) ? code_ : CallsWrapper::prepare(db, sql, s);
-  }
-  int step(sqlite3_stmt* s) override { return fails(Which::Step) ? code_ : CallsWrapper::step(s); }
-  int exec(sqlite3* db, const char* sql) override {
-    return fails(Which::Exec) ? code_ : CallsWrapper::exec(db, sql);
-  }
-
- private:
-  bool fails(Which which) { return which == which_ && --left_ == 0; }
-  Which which_;
-  int left_;
-  int code_;
-};
+using testing::FailingCalls;
 
 class SqliteWrapper : public ::testing::Test {
  protected:
@@ -140,6 +118,7 @@ TEST_F(SqliteWrapper, EachFileOperationCanBeFailedOnceThroughThePort) {
   FailingCalls once(W::Step, 1, SQLITE_BUSY);
   Connection db = Connection::open(file_, SQLITE_OPEN_READONLY, once);
   EXPECT_EQ(values(db), "");
+  EXPECT_EQ(db.errorMessage(), "database is locked");
   EXPECT_EQ(values(db), "one,NULL,three");
 }
 
