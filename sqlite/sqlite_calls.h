@@ -22,9 +22,6 @@ namespace sqlite {
 
 class Calls {
  public:
-  Calls() = default;
-  Calls(const Calls&) = delete;
-  Calls& operator=(const Calls&) = delete;
   virtual ~Calls() = default;
 
   // sqlite3_open_v2 with the default file system. `*db` may be set even when

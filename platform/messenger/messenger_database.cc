@@ -156,17 +156,25 @@ std::shared_ptr<const Conversation> MessengerDatabase::conversationForToken(std:
   return conversation(s.integer(0));
 }
 
-viberdb::StoredMessage MessengerDatabase::sendText(std::int64_t conversation,
-                                                   const std::string& text) {
+viberdb::StoredMessage MessengerDatabase::storeOutgoing(std::int64_t conversation,
+                                                        const std::optional<std::string>& text,
+                                                        const char* type, const char* state,
+                                                        const std::optional<std::string>& name) {
   viberdb::NewMessage m;
   m.conversation = conversation;
   m.text = text;
   m.date = viberdb::now();
-  m.type = viberdb::kTypeText;
-  m.state = viberdb::kStateSent;
+  m.type = type;
+  m.state = state;
+  m.attachmentName = name;
   std::int64_t key = 0;
   db_.transaction([&] { key = db_.insertMessage(m); });
   return *db_.message(key);
+}
+
+viberdb::StoredMessage MessengerDatabase::sendText(std::int64_t conversation,
+                                                   const std::string& text) {
+  return storeOutgoing(conversation, text, viberdb::kTypeText, viberdb::kStateSent, std::nullopt);
 }
 
 bool MessengerDatabase::isAcceptableAttachmentName(const std::string& name) {
@@ -181,16 +189,7 @@ std::optional<viberdb::StoredMessage> MessengerDatabase::sendPicture(
   if (!isAcceptableAttachmentName(name)) return std::nullopt;
   std::error_code ec;
   if (!fs::is_regular_file(attachments_ / name, ec)) return std::nullopt;
-  viberdb::NewMessage m;
-  m.conversation = conversation;
-  m.text = caption;
-  m.date = viberdb::now();
-  m.type = viberdb::kTypePicture;
-  m.state = viberdb::kStatePending;
-  m.attachmentName = name;
-  std::int64_t key = 0;
-  db_.transaction([&] { key = db_.insertMessage(m); });
-  return db_.message(key);
+  return storeOutgoing(conversation, caption, viberdb::kTypePicture, viberdb::kStatePending, name);
 }
 
 std::shared_ptr<const Attachment> MessengerDatabase::attachment(const std::string& name) {

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "tweak/bridge/bridge_test_environment.h"
-#include "tweak/bridge/executor_texts.h"
 #include "tweak/bridge/send_executor.h"
+#include "tweak/core/failure_texts.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/send_queue.h"
 

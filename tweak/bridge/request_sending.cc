@@ -4,8 +4,8 @@
 #include "platform/foundation/log.h"
 #include "tweak/bridge/conversation_store.h"
 #include "tweak/bridge/db_manager_capture.h"
-#include "tweak/bridge/executor_texts.h"
 #include "tweak/bridge/message_store.h"
+#include "tweak/core/failure_texts.h"
 #include "tweak/core/process_state.h"
 #include "tweak/core/undelivered_reply.h"
 

@@ -20,9 +20,6 @@ namespace tweak {
 
 class FileOperations {
  public:
-  FileOperations() = default;
-  FileOperations(const FileOperations&) = delete;
-  FileOperations& operator=(const FileOperations&) = delete;
   virtual ~FileOperations() = default;
 
   // dictionaryWithContentsOfFile:; nullopt for a missing, unreadable or

@@ -10,58 +10,36 @@ namespace tweak {
 using platform::foundation::Date;
 using platform::foundation::Id;
 
-Id ORVCouriaViberMessage::content() const {
-  std::lock_guard lock(mutex_);
-  return content_;
-}
-void ORVCouriaViberMessage::setContent(Id content) {
-  std::lock_guard lock(mutex_);
-  content_ = std::move(content);
-}
+Id ORVCouriaViberMessage::content() const { return content_.get(); }
+void ORVCouriaViberMessage::setContent(Id content) { content_.set(std::move(content)); }
 
-bool ORVCouriaViberMessage::outgoing() const {
-  std::lock_guard lock(mutex_);
-  return outgoing_;
-}
-void ORVCouriaViberMessage::setOutgoing(bool outgoing) {
-  std::lock_guard lock(mutex_);
-  outgoing_ = outgoing;
-}
+bool ORVCouriaViberMessage::outgoing() const { return outgoing_.get(); }
+void ORVCouriaViberMessage::setOutgoing(bool outgoing) { outgoing_.set(outgoing); }
 
-std::optional<Date> ORVCouriaViberMessage::timestamp() const {
-  std::lock_guard lock(mutex_);
-  return timestamp_;
-}
+std::optional<Date> ORVCouriaViberMessage::timestamp() const { return timestamp_.get(); }
 void ORVCouriaViberMessage::setTimestamp(std::optional<Date> timestamp) {
-  std::lock_guard lock(mutex_);
-  timestamp_ = timestamp;
+  timestamp_.set(timestamp);
 }
 
 std::optional<std::string> ORVCouriaViberMessage::authorPhoneNumIndex() const {
-  std::lock_guard lock(mutex_);
-  return authorPhoneNumIndex_;
+  return authorPhoneNumIndex_.get();
 }
 void ORVCouriaViberMessage::setAuthorPhoneNumIndex(std::optional<std::string> index) {
-  std::lock_guard lock(mutex_);
-  authorPhoneNumIndex_ = std::move(index);
+  authorPhoneNumIndex_.set(std::move(index));
 }
 
 std::optional<std::string> ORVCouriaViberMessage::authorDisplayName() const {
-  std::lock_guard lock(mutex_);
-  return authorDisplayName_;
+  return authorDisplayName_.get();
 }
 void ORVCouriaViberMessage::setAuthorDisplayName(std::optional<std::string> name) {
-  std::lock_guard lock(mutex_);
-  authorDisplayName_ = std::move(name);
+  authorDisplayName_.set(std::move(name));
 }
 
 std::optional<std::string> ORVCouriaViberMessage::conversation() const {
-  std::lock_guard lock(mutex_);
-  return conversation_;
+  return conversation_.get();
 }
 void ORVCouriaViberMessage::setConversation(std::optional<std::string> conversation) {
-  std::lock_guard lock(mutex_);
-  conversation_ = std::move(conversation);
+  conversation_.set(std::move(conversation));
 }
 
 std::optional<platform::foundation::Value> ORVCouriaViberMessage::valueForKey(
