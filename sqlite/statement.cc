@@ -119,9 +119,10 @@ bool Statement::isNull(int column) const {
 }
 
 std::optional<std::string> Statement::text(int column) const {
-  if (isNull(column)) return std::nullopt;
+  // The type is asked only when there is no text: a read of many rows then
+  // makes one call fewer per column.
   const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
-  if (!bytes) return std::string();
+  if (!bytes) return isNull(column) ? std::nullopt : std::optional<std::string>(std::string());
   return std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
 }
 

@@ -10,36 +10,36 @@ namespace tweak {
 using platform::foundation::Date;
 using platform::foundation::Id;
 
-Id ORVCouriaViberMessage::content() const { return content_.get(); }
-void ORVCouriaViberMessage::setContent(Id content) { content_.set(std::move(content)); }
+Id ORVCouriaViberMessage::content() const { return read(content_); }
+void ORVCouriaViberMessage::setContent(Id content) { write(content_, std::move(content)); }
 
-bool ORVCouriaViberMessage::outgoing() const { return outgoing_.get(); }
-void ORVCouriaViberMessage::setOutgoing(bool outgoing) { outgoing_.set(outgoing); }
+bool ORVCouriaViberMessage::outgoing() const { return read(outgoing_); }
+void ORVCouriaViberMessage::setOutgoing(bool outgoing) { write(outgoing_, outgoing); }
 
-std::optional<Date> ORVCouriaViberMessage::timestamp() const { return timestamp_.get(); }
+std::optional<Date> ORVCouriaViberMessage::timestamp() const { return read(timestamp_); }
 void ORVCouriaViberMessage::setTimestamp(std::optional<Date> timestamp) {
-  timestamp_.set(timestamp);
+  write(timestamp_, timestamp);
 }
 
 std::optional<std::string> ORVCouriaViberMessage::authorPhoneNumIndex() const {
-  return authorPhoneNumIndex_.get();
+  return read(authorPhoneNumIndex_);
 }
 void ORVCouriaViberMessage::setAuthorPhoneNumIndex(std::optional<std::string> index) {
-  authorPhoneNumIndex_.set(std::move(index));
+  write(authorPhoneNumIndex_, std::move(index));
 }
 
 std::optional<std::string> ORVCouriaViberMessage::authorDisplayName() const {
-  return authorDisplayName_.get();
+  return read(authorDisplayName_);
 }
 void ORVCouriaViberMessage::setAuthorDisplayName(std::optional<std::string> name) {
-  authorDisplayName_.set(std::move(name));
+  write(authorDisplayName_, std::move(name));
 }
 
 std::optional<std::string> ORVCouriaViberMessage::conversation() const {
-  return conversation_.get();
+  return read(conversation_);
 }
 void ORVCouriaViberMessage::setConversation(std::optional<std::string> conversation) {
-  conversation_.set(std::move(conversation));
+  write(conversation_, std::move(conversation));
 }
 
 std::optional<platform::foundation::Value> ORVCouriaViberMessage::valueForKey(

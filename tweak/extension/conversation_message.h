@@ -15,28 +15,11 @@
 
 namespace tweak {
 
-// A property whose getter and setter are atomic, as a synthesized atomic
-// property's are: a getter never sees a value that a concurrent setter has
-// half written, and answers a copy that stays valid for the caller.
-template <class T>
-class AtomicProperty {
- public:
-  T get() const {
-    std::lock_guard lock(mutex_);
-    return value_;
-  }
-  void set(T value) {
-    std::lock_guard lock(mutex_);
-    value_ = std::move(value);
-  }
-
- private:
-  mutable std::mutex mutex_;
-  T value_{};
-};
-
-// A plain value object with six atomic properties. A new message has every
-// object property nil and outgoing NO.
+// A plain value object with six properties. Every accessor is atomic, as a
+// synthesized atomic property's is: a getter never sees a value that a
+// concurrent setter has half written, and the object getters return copies
+// that stay valid for the caller. A new message has every object property nil
+// and outgoing NO.
 class ORVCouriaViberMessage final : public platform::couria::CouriaMessage {
  public:
   // What Couria shows; every message the extension makes holds an NSString.
@@ -65,12 +48,25 @@ class ORVCouriaViberMessage final : public platform::couria::CouriaMessage {
   std::optional<platform::foundation::Value> valueForKey(std::string_view key) const override;
 
  private:
-  AtomicProperty<platform::foundation::Id> content_;
-  AtomicProperty<bool> outgoing_;
-  AtomicProperty<std::optional<platform::foundation::Date>> timestamp_;
-  AtomicProperty<std::optional<std::string>> authorPhoneNumIndex_;
-  AtomicProperty<std::optional<std::string>> authorDisplayName_;
-  AtomicProperty<std::optional<std::string>> conversation_;
+  // One lock for the six properties: a message is made by the thousand.
+  template <class T>
+  T read(const T& property) const {
+    std::lock_guard lock(mutex_);
+    return property;
+  }
+  template <class T>
+  void write(T& property, T value) {
+    std::lock_guard lock(mutex_);
+    property = std::move(value);
+  }
+
+  mutable std::mutex mutex_;
+  platform::foundation::Id content_;
+  bool outgoing_ = false;
+  std::optional<platform::foundation::Date> timestamp_;
+  std::optional<std::string> authorPhoneNumIndex_;
+  std::optional<std::string> authorDisplayName_;
+  std::optional<std::string> conversation_;
 };
 
 // The nickname table (process_state.h): conversation identifier -> sender
