@@ -30,12 +30,11 @@
 #include "platform/runloop/testing/fake_run_loop.h"
 #include "platform/runtime/class_registry.h"
 #include "platform/viberdb/sample_content.h"
-#include "platform/viberdb/sqlite_statement.h"
+#include "sqlite/statement.h"
 #include "tweak/bridge/db_manager_capture.h"
-#include "tweak/bridge/request_outcomes.h"
-#include "tweak/bridge/request_sending.h"
 #include "tweak/bridge/send_executor.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 #include "tweak/core/send_queue.h"
 
 namespace {
@@ -52,6 +51,15 @@ struct Messenger {
   std::shared_ptr<platform::notify::testing::FakeNotifyCenter> center;
   platform::messenger::DBManagerRef manager;  // the messenger's own reference
 };
+
+// The tweak's state as each input finds it: the messenger's manager captured,
+// alerts and debug lines on, nothing else left from an earlier input.
+void startInput(const Messenger& m) {
+  tweak::resetProcessState();
+  tweak::processState().capturedManager = m.manager;
+  tweak::settings().showAlerts = true;
+  tweak::settings().debugMode = true;
+}
 
 Messenger& messenger() {
   static Messenger m = [] {
@@ -82,8 +90,7 @@ Messenger& messenger() {
     platform::runtime::registerClass(cls);
     tweak::installDBManagerCapture();
     m.manager = cls->alloc()->initWithAddressBook(nullptr);
-    tweak::settings().showAlerts = true;
-    tweak::settings().debugMode = true;
+    startInput(m);
     std::atexit([] {
       std::error_code ec;
       fs::remove_all(messenger().root, ec);
@@ -175,9 +182,9 @@ Dictionary structuredMailbox(FuzzedDataProvider& in) {
 }
 
 std::int64_t outgoingMessages(const Messenger& m) {
-  return platform::viberdb::queryInteger(m.manager->database()->database().handle(),
-                                         "SELECT COUNT(*) FROM ZVIBERMESSAGE WHERE "
-                                         "ZPHONENUMINDEX IS NULL");
+  return sqlite::queryInteger(m.manager->database()->database().connection(),
+                              "SELECT COUNT(*) FROM ZVIBERMESSAGE WHERE "
+                              "ZPHONENUMINDEX IS NULL");
 }
 
 // No pass sends more than the file held, and the queue left is well formed.
@@ -227,7 +234,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   checkAttachments(m);
   checkQueue(before ? requestsIn(*before) : 0, outgoingMessages(m) - sentBefore);
   // Every input starts afresh: no retry of this one's requests is left waiting.
-  tweak::resetRetryTimerForTesting();
-  tweak::resetInFlightForTesting();
+  startInput(m);
   return 0;
 }

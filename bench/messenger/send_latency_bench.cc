@@ -39,6 +39,7 @@
 #include "tweak/bridge/db_manager_capture.h"
 #include "tweak/bridge/send_executor.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ class Messenger {
     tweak::settings().showAlerts = true;
   }
   ~Messenger() {
-    tweak::resetDBManagerCaptureForTesting();
+    tweak::resetProcessState();
     manager_.reset();
     platform::runtime::unregisterAllClasses();
     platform::foundation::setLogSink(previousLog_);

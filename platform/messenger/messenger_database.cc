@@ -8,14 +8,14 @@
 #include "platform/foundation/error.h"
 #include "platform/foundation/uuid.h"
 #include "platform/viberdb/sqlite_error.h"
-#include "platform/viberdb/sqlite_statement.h"
+#include "sqlite/statement.h"
 
 namespace platform::messenger {
 
 namespace fs = std::filesystem;
 using foundation::Dictionary;
 using foundation::Value;
-using viberdb::Statement;
+using sqlite::Statement;
 
 namespace {
 
@@ -41,7 +41,7 @@ constexpr const char* kMessagesQuery =
     "LEFT OUTER JOIN ZPHONENUMBERINDEX AS P ON P.Z_PK = M.ZPHONENUMINDEX "
     "WHERE M.ZCONVERSATION = ?1 ORDER BY M.ZDATE, M.Z_PK";
 
-std::vector<Dictionary> messagesOf(sqlite3* db, std::int64_t conversation) {
+std::vector<Dictionary> messagesOf(sqlite::Connection& db, std::int64_t conversation) {
   Statement s(db, kMessagesQuery);
   s.bind(1, conversation);
   std::vector<Dictionary> out;
@@ -97,14 +97,14 @@ std::shared_ptr<const Conversation> MessengerDatabase::conversationFromRow(
 }
 
 std::shared_ptr<const Conversation> MessengerDatabase::conversation(std::int64_t key) {
-  Statement s(db_.handle(), "SELECT Z_PK, ZGROUPID FROM ZCONVERSATION WHERE Z_PK = ?1");
+  Statement s(db_.connection(), "SELECT Z_PK, ZGROUPID FROM ZCONVERSATION WHERE Z_PK = ?1");
   if (!s.bind(1, key).step()) return nullptr;
   return conversationFromRow(s.integer(0), s.text(1));
 }
 
 std::shared_ptr<const Conversation> MessengerDatabase::conversationForGroup(
     const std::string& groupID) {
-  Statement s(db_.handle(),
+  Statement s(db_.connection(),
               "SELECT Z_PK, ZGROUPID FROM ZCONVERSATION WHERE ZGROUPID = ?1 ORDER BY Z_PK");
   if (!s.bind(1, groupID).step()) return nullptr;
   return conversationFromRow(s.integer(0), s.text(1));
@@ -112,7 +112,7 @@ std::shared_ptr<const Conversation> MessengerDatabase::conversationForGroup(
 
 std::shared_ptr<const Conversation> MessengerDatabase::conversationForNumber(
     const std::string& number) {
-  Statement s(db_.handle(),
+  Statement s(db_.connection(),
               "SELECT C.Z_PK FROM ZCONVERSATION AS C "
               "JOIN Z_4PHONENUMINDEXES AS L ON L.Z_4CONVERSATIONS = C.Z_PK "
               "JOIN ZPHONENUMBERINDEX AS P ON P.Z_PK = L.Z_8PHONENUMINDEXES "
@@ -138,7 +138,7 @@ std::shared_ptr<const Conversation> MessengerDatabase::conversationForPhoneNumIn
   indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
   if (indexes.empty()) return nullptr;
   // Candidates hold the first member; the one whose whole member set matches wins.
-  Statement candidates(db_.handle(),
+  Statement candidates(db_.connection(),
                        "SELECT Z_4CONVERSATIONS FROM Z_4PHONENUMINDEXES "
                        "WHERE Z_8PHONENUMINDEXES = ?1 ORDER BY Z_4CONVERSATIONS");
   candidates.bind(1, indexes.front());
@@ -151,22 +151,30 @@ std::shared_ptr<const Conversation> MessengerDatabase::conversationForPhoneNumIn
 }
 
 std::shared_ptr<const Conversation> MessengerDatabase::conversationForToken(std::int64_t token) {
-  Statement s(db_.handle(), "SELECT ZCONVERSATION FROM ZVIBERMESSAGE WHERE ZTOKEN = ?1");
+  Statement s(db_.connection(), "SELECT ZCONVERSATION FROM ZVIBERMESSAGE WHERE ZTOKEN = ?1");
   if (!s.bind(1, token).step() || s.isNull(0)) return nullptr;
   return conversation(s.integer(0));
 }
 
-viberdb::StoredMessage MessengerDatabase::sendText(std::int64_t conversation,
-                                                   const std::string& text) {
+viberdb::StoredMessage MessengerDatabase::storeOutgoing(std::int64_t conversation,
+                                                        const std::optional<std::string>& text,
+                                                        const char* type, const char* state,
+                                                        const std::optional<std::string>& name) {
   viberdb::NewMessage m;
   m.conversation = conversation;
   m.text = text;
   m.date = viberdb::now();
-  m.type = viberdb::kTypeText;
-  m.state = viberdb::kStateSent;
+  m.type = type;
+  m.state = state;
+  m.attachmentName = name;
   std::int64_t key = 0;
   db_.transaction([&] { key = db_.insertMessage(m); });
   return *db_.message(key);
+}
+
+viberdb::StoredMessage MessengerDatabase::sendText(std::int64_t conversation,
+                                                   const std::string& text) {
+  return storeOutgoing(conversation, text, viberdb::kTypeText, viberdb::kStateSent, std::nullopt);
 }
 
 bool MessengerDatabase::isAcceptableAttachmentName(const std::string& name) {
@@ -181,16 +189,7 @@ std::optional<viberdb::StoredMessage> MessengerDatabase::sendPicture(
   if (!isAcceptableAttachmentName(name)) return std::nullopt;
   std::error_code ec;
   if (!fs::is_regular_file(attachments_ / name, ec)) return std::nullopt;
-  viberdb::NewMessage m;
-  m.conversation = conversation;
-  m.text = caption;
-  m.date = viberdb::now();
-  m.type = viberdb::kTypePicture;
-  m.state = viberdb::kStatePending;
-  m.attachmentName = name;
-  std::int64_t key = 0;
-  db_.transaction([&] { key = db_.insertMessage(m); });
-  return db_.message(key);
+  return storeOutgoing(conversation, caption, viberdb::kTypePicture, viberdb::kStatePending, name);
 }
 
 std::shared_ptr<const Attachment> MessengerDatabase::attachment(const std::string& name) {
@@ -198,7 +197,7 @@ std::shared_ptr<const Attachment> MessengerDatabase::attachment(const std::strin
   std::error_code ec;
   fs::path path = attachments_ / name;
   if (!fs::is_regular_file(path, ec)) return nullptr;
-  Statement s(db_.handle(), "SELECT Z_PK FROM ZATTACHMENT WHERE ZNAME = ?1 ORDER BY Z_PK DESC");
+  Statement s(db_.connection(), "SELECT Z_PK FROM ZATTACHMENT WHERE ZNAME = ?1 ORDER BY Z_PK DESC");
   if (!s.bind(1, name).step()) return nullptr;
   return std::make_shared<Attachment>(
       std::make_shared<NSManagedObjectID>(storeUUID_, kAttachmentEntity, s.integer(0)), name,
@@ -206,7 +205,7 @@ std::shared_ptr<const Attachment> MessengerDatabase::attachment(const std::strin
 }
 
 void MessengerDatabase::markUploaded(const Attachment& attachment) {
-  Statement s(db_.handle(), "SELECT ZMESSAGE FROM ZATTACHMENT WHERE Z_PK = ?1");
+  Statement s(db_.connection(), "SELECT ZMESSAGE FROM ZATTACHMENT WHERE Z_PK = ?1");
   if (!s.bind(1, attachment.primaryKey()).step() || s.isNull(0)) return;
   std::int64_t message = s.integer(0);
   db_.transaction([&] { db_.setMessageState(message, viberdb::kStateSent); });
@@ -214,18 +213,18 @@ void MessengerDatabase::markUploaded(const Attachment& attachment) {
 
 void MessengerDatabase::markRead(std::int64_t conversation) {
   db_.transaction([&] {
-    Statement messages(db_.handle(),
+    Statement messages(db_.connection(),
                        "UPDATE ZVIBERMESSAGE SET ZREAD = 1, Z_OPT = Z_OPT + 1 "
                        "WHERE ZCONVERSATION = ?1 AND ZREAD = 0");
     messages.bind(1, conversation).step();
-    Statement count(db_.handle(),
+    Statement count(db_.connection(),
                     "UPDATE ZCONVERSATION SET ZUNREADCOUNT = 0, Z_OPT = Z_OPT + 1 WHERE Z_PK = ?1");
     count.bind(1, conversation).step();
   });
 }
 
 std::vector<Dictionary> MessengerDatabase::messages(std::int64_t conversation) {
-  return messagesOf(db_.handle(), conversation);
+  return messagesOf(db_.connection(), conversation);
 }
 
 Dictionary messageDictionary(const viberdb::StoredMessage& m,
@@ -249,24 +248,11 @@ Dictionary messageDictionary(const viberdb::StoredMessage& m,
 
 std::vector<Dictionary> readMessagesReadOnly(const fs::path& databaseFile,
                                              std::int64_t conversation) {
-  sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(databaseFile.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  if (rc != SQLITE_OK) {
-    Error e = viberdb::sqliteError(db, rc, "open " + databaseFile.string());
-    sqlite3_close(db);
-    throw e;
-  }
-  sqlite3_busy_timeout(db, 5000);
-  try {
-    if (!Statement(db, "SELECT 1 FROM ZCONVERSATION WHERE Z_PK = ?1").bind(1, conversation).step())
-      throw Error(noConversationText(conversation));
-    auto out = messagesOf(db, conversation);
-    sqlite3_close(db);
-    return out;
-  } catch (...) {
-    sqlite3_close(db);
-    throw;
-  }
+  sqlite::Connection db = viberdb::openThrowing(databaseFile, SQLITE_OPEN_READONLY);
+  db.setBusyTimeout(5000);
+  if (!Statement(db, "SELECT 1 FROM ZCONVERSATION WHERE Z_PK = ?1").bind(1, conversation).step())
+    throw Error(noConversationText(conversation));
+  return messagesOf(db, conversation);
 }
 
 std::string noConversationText(std::int64_t conversation) {

@@ -82,6 +82,10 @@ class MessengerDatabase {
   viberdb::ViberDatabase& database() { return db_; }
 
  private:
+  // Writes one outgoing message, dated now, in a transaction of its own.
+  viberdb::StoredMessage storeOutgoing(std::int64_t conversation,
+                                       const std::optional<std::string>& text, const char* type,
+                                       const char* state, const std::optional<std::string>& name);
   MessengerDatabase(viberdb::ViberDatabase db, std::filesystem::path dataContainer);
   std::shared_ptr<const Conversation> conversationFromRow(std::int64_t key,
                                                           std::optional<std::string> groupID);

@@ -22,6 +22,17 @@ auto guarded(const char* what, Work work) -> decltype(work()) {
   }
 }
 
+// A method of one text argument: nil without a database or when the argument
+// is not a string; else what `work` answers for the database and the text.
+template <class Work>
+auto withText(DBManager& self, const Id& argument, const char* what, Work work)
+    -> decltype(work(std::declval<MessengerDatabase&>(), std::string())) {
+  auto db = self.database();
+  auto text = textOf(argument);
+  if (!db || !text) return {};
+  return guarded(what, [&] { return work(*db, *text); });
+}
+
 const Conversation* asConversation(const Id& object) {
   return dynamic_cast<const Conversation*>(object.get());
 }
@@ -131,10 +142,9 @@ void defineDBManagerMethods(DBManagerClass& cls, MessengerEnvironment environmen
         return guarded("conversation lookup", [&] { return db->conversation(id->primaryKey()); });
       });
   table.define<sig::GetConversation>(selector::getConversationWithID, [](DBManager& self, Id id) {
-    auto db = self.database();
-    auto group = textOf(id);
-    if (!db || !group) return ConversationRef();
-    return guarded("group lookup", [&] { return db->conversationForGroup(*group); });
+    return withText(self, id, "group lookup", [](MessengerDatabase& db, const std::string& group) {
+      return db.conversationForGroup(group);
+    });
   });
   table.define<sig::GetConversationWithIDPhoneNumber>(
       selector::getConversationWithIDPhoneNumber, [](DBManager& self, Id id, Id phoneNumber) {
@@ -148,10 +158,10 @@ void defineDBManagerMethods(DBManagerClass& cls, MessengerEnvironment environmen
       });
   table.define<sig::GetConversation>(
       selector::getCoversationWithCanonizedNumber, [](DBManager& self, Id number) {
-        auto db = self.database();
-        auto text = textOf(number);
-        if (!db || !text) return ConversationRef();
-        return guarded("number lookup", [&] { return db->conversationForNumber(*text); });
+        return withText(self, number, "number lookup",
+                        [](MessengerDatabase& db, const std::string& text) {
+                          return db.conversationForNumber(text);
+                        });
       });
   table.define<sig::GetConversation>(
       selector::getConversationWithCanonizedNumbers, [](DBManager& self, Id numbers) {
@@ -172,12 +182,10 @@ void defineDBManagerMethods(DBManagerClass& cls, MessengerEnvironment environmen
   // The context of a conversation is one of its messages, named by its token.
   table.define<sig::GetConversation>(
       selector::getConversationWithContext, [](DBManager& self, Id context) {
-        auto db = self.database();
-        auto token = textOf(context);
-        if (!db || !token) return ConversationRef();
-        return guarded("token lookup", [&] {
-          return db->conversationForToken(foundation::stringLongLongValue(*token));
-        });
+        return withText(self, context, "token lookup",
+                        [](MessengerDatabase& db, const std::string& token) {
+                          return db.conversationForToken(foundation::stringLongLongValue(token));
+                        });
       });
   table.define<sig::SendMessageOfType>(
       selector::sendMessageOfType,
@@ -192,10 +200,9 @@ void defineDBManagerMethods(DBManagerClass& cls, MessengerEnvironment environmen
                                         });
   table.define<sig::GetAttachmentWithName>(
       selector::getAttachmentWithName, [](DBManager& self, Id name) {
-        auto db = self.database();
-        auto text = textOf(name);
-        if (!db || !text) return AttachmentRef();
-        return guarded("attachment lookup", [&] { return db->attachment(*text); });
+        return withText(
+            self, name, "attachment lookup",
+            [](MessengerDatabase& db, const std::string& text) { return db.attachment(text); });
       });
   table.define<sig::UploadAttachment>(
       selector::uploadAttachment, [](DBManager& self, AttachmentRef attachment, bool resending) {

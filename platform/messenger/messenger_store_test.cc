@@ -7,7 +7,7 @@
 #include "platform/foundation/error.h"
 #include "platform/messenger/messenger_database.h"
 #include "platform/messenger/testing/sample_container.h"
-#include "platform/viberdb/sqlite_statement.h"
+#include "sqlite/statement.h"
 
 namespace platform::messenger {
 namespace {
@@ -33,12 +33,12 @@ TEST_F(MessengerStore, RowsTakeTheEntityNumbersOfTheStoreItself) {
       "UPDATE Z_PRIMARYKEY SET Z_ENT = Z_ENT + 20;"
       "UPDATE ZVIBERMESSAGE SET Z_ENT = Z_ENT + 20;");
   auto db = MessengerDatabase::open(container_);
-  std::int64_t maxBefore = viberdb::queryInteger(
-      db->database().handle(), "SELECT Z_MAX FROM Z_PRIMARYKEY WHERE Z_NAME = 'ViberMessage'");
+  std::int64_t maxBefore = sqlite::queryInteger(
+      db->database().connection(), "SELECT Z_MAX FROM Z_PRIMARYKEY WHERE Z_NAME = 'ViberMessage'");
   auto sent = db->sendText(sample_.aliceChat, "numbered right");
   EXPECT_EQ(sent.pk, maxBefore + 1);
-  EXPECT_EQ(viberdb::queryInteger(
-                db->database().handle(),
+  EXPECT_EQ(sqlite::queryInteger(
+                db->database().connection(),
                 "SELECT Z_ENT FROM ZVIBERMESSAGE WHERE Z_PK = " + std::to_string(sent.pk)),
             29);
   EXPECT_EQ(db->database().entityNumber(viberdb::Entity::ViberMessage), 29);

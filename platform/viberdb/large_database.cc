@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/foundation/error.h"
-#include "platform/viberdb/sqlite_statement.h"
+#include "sqlite/statement.h"
 
 namespace platform::viberdb {
 
@@ -139,19 +139,19 @@ LargeDatabaseInfo generateLargeDatabase(const std::filesystem::path& file,
 }
 
 LargeDatabaseInfo describeLargeDatabase(ViberDatabase& db) {
-  sqlite3* h = db.handle();
+  sqlite::Connection& h = db.connection();
   LargeDatabaseInfo info;
   info.hotConversation = kHotConversation;
-  info.hotLatestToken = queryInteger(
+  info.hotLatestToken = sqlite::queryInteger(
       h, "SELECT ZTOKEN FROM ZVIBERMESSAGE WHERE ZCONVERSATION = 1 ORDER BY ZTOKEN DESC LIMIT 1");
   info.mediumConversation = kMediumConversation;
   info.mediumMessages =
-      queryInteger(h, "SELECT COUNT(*) FROM ZVIBERMESSAGE WHERE ZCONVERSATION = 2");
+      sqlite::queryInteger(h, "SELECT COUNT(*) FROM ZVIBERMESSAGE WHERE ZCONVERSATION = 2");
   info.groupConversation =
-      queryInteger(h, "SELECT MAX(Z_PK) FROM ZCONVERSATION WHERE ZGROUPID IS NOT NULL");
-  info.groupId = queryText(h, "SELECT ZGROUPID FROM ZCONVERSATION WHERE Z_PK = " +
-                                  std::to_string(info.groupConversation));
-  info.groupMemberNumber = queryText(
+      sqlite::queryInteger(h, "SELECT MAX(Z_PK) FROM ZCONVERSATION WHERE ZGROUPID IS NOT NULL");
+  info.groupId = sqlite::queryText(h, "SELECT ZGROUPID FROM ZCONVERSATION WHERE Z_PK = " +
+                                          std::to_string(info.groupConversation));
+  info.groupMemberNumber = sqlite::queryText(
       h,
       "SELECT P.ZPHONENUM FROM Z_4PHONENUMINDEXES AS J JOIN ZPHONENUMBERINDEX AS P ON P.Z_PK = "
       "J.Z_8PHONENUMINDEXES WHERE J.Z_4CONVERSATIONS = " +

@@ -1,12 +1,16 @@
 #include "platform/viberdb/sqlite_error.h"
 
-#include <sqlite3.h>
-
 namespace platform::viberdb {
 
-Error sqliteError(sqlite3* db, int rc, const std::string& context) {
-  const char* why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-  return Error("Viber database: " + context + ": " + why + " (code " + std::to_string(rc) + ")");
+Error sqliteError(const sqlite::Failure& failure) {
+  return Error("Viber database: " + failure.what + ": " + failure.message + " (code " +
+               std::to_string(failure.code) + ")");
+}
+
+void throwSqliteError(const sqlite::Failure& failure) { throw sqliteError(failure); }
+
+sqlite::Connection openThrowing(const std::filesystem::path& file, int flags) {
+  return sqlite::Connection::open(file, flags, sqlite::systemCalls(), throwSqliteError);
 }
 
 }  // namespace platform::viberdb

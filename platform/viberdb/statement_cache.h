@@ -1,6 +1,7 @@
-// The prepared statements of one ViberDatabase connection, kept for its life so
-// that the generators and the messenger's repeated writes prepare each text
-// once. Private to platform/viberdb.
+// The connection of one ViberDatabase and its prepared statements, kept for
+// its life so that the generators and the messenger's repeated writes prepare
+// each text once. Held on the heap, so the statements keep their connection
+// when the database object moves. Private to platform/viberdb.
 #pragma once
 
 #include <map>
@@ -8,19 +9,20 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/viberdb/sqlite_statement.h"
 #include "platform/viberdb/viber_database.h"
+#include "sqlite/statement.h"
 
 namespace platform::viberdb {
 
 class ViberDatabase::StatementCache {
  public:
-  explicit StatementCache(sqlite3* db) : db_(db) {}
+  explicit StatementCache(sqlite::Connection connection) : connection_(std::move(connection)) {}
+  sqlite::Connection& connection() { return connection_; }
   // The statement for `sql`, reset and with its bindings cleared.
-  Statement& get(std::string_view sql) {
+  sqlite::Statement& get(std::string_view sql) {
     auto it = statements_.find(sql);
     if (it == statements_.end()) {
-      it = statements_.emplace(std::string(sql), Statement(db_, sql)).first;
+      it = statements_.emplace(std::string(sql), sqlite::Statement(connection_, sql)).first;
     } else {
       it->second.reset();
     }
@@ -28,8 +30,9 @@ class ViberDatabase::StatementCache {
   }
 
  private:
-  sqlite3* db_;
-  std::map<std::string, Statement, std::less<>> statements_;
+  // Declared first, so it is closed after every statement is finalized.
+  sqlite::Connection connection_;
+  std::map<std::string, sqlite::Statement, std::less<>> statements_;
 };
 
 // Every statement that writes the rows of a sent message, prepared by
@@ -37,6 +40,6 @@ class ViberDatabase::StatementCache {
 std::vector<const char*> writeStatements();
 
 // Opens the database file read-write (creating it when asked); throws.
-sqlite3* openConnection(const std::filesystem::path& file, bool create);
+sqlite::Connection openConnection(const std::filesystem::path& file, bool create);
 
 }  // namespace platform::viberdb

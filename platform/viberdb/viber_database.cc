@@ -16,6 +16,7 @@ namespace platform::viberdb {
 namespace fs = std::filesystem;
 using foundation::Date;
 using foundation::Value;
+using sqlite::Statement;
 
 namespace {
 
@@ -46,60 +47,39 @@ constexpr Entity kWrittenEntities[] = {Entity::Conversation, Entity::ViberMessag
 
 }  // namespace
 
-sqlite3* openConnection(const fs::path& file, bool create) {
-  sqlite3* db = nullptr;
-  int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-  int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
-  if (rc != SQLITE_OK) {
-    Error e = sqliteError(db, rc, "opening " + file.string());
-    sqlite3_close(db);
-    throw e;
-  }
-  return db;
+sqlite::Connection openConnection(const fs::path& file, bool create) {
+  return openThrowing(file, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0));
 }
 
-ViberDatabase::ViberDatabase(sqlite3* db)
-    : db_(db), statements_(std::make_unique<StatementCache>(db)) {}
+ViberDatabase::ViberDatabase(std::unique_ptr<StatementCache> statements)
+    : statements_(std::move(statements)) {}
 
-ViberDatabase::ViberDatabase(ViberDatabase&& other) noexcept
-    : db_(std::exchange(other.db_, nullptr)),
-      statements_(std::move(other.statements_)),
-      entityNumbers_(std::move(other.entityNumbers_)) {}
+ViberDatabase::ViberDatabase(ViberDatabase&& other) noexcept = default;
+ViberDatabase& ViberDatabase::operator=(ViberDatabase&& other) noexcept = default;
+ViberDatabase::~ViberDatabase() = default;
 
-ViberDatabase& ViberDatabase::operator=(ViberDatabase&& other) noexcept {
-  if (this != &other) {
-    statements_.reset();
-    if (db_) sqlite3_close(db_);
-    db_ = std::exchange(other.db_, nullptr);
-    statements_ = std::move(other.statements_);
-    entityNumbers_ = std::move(other.entityNumbers_);
-  }
-  return *this;
-}
+sqlite::Connection& ViberDatabase::connection() const { return statements_->connection(); }
 
-ViberDatabase::~ViberDatabase() {
-  statements_.reset();  // statements go before the connection they belong to
-  if (db_) sqlite3_close(db_);
-}
+sqlite3* ViberDatabase::handle() const { return connection().handle(); }
 
 ViberDatabase ViberDatabase::open(const fs::path& file, int busyTimeoutMs) {
   std::error_code ec;
   if (!fs::exists(file, ec)) throw Error("Viber database: no database at " + file.string());
-  ViberDatabase db(openConnection(file, /*create=*/false));
+  ViberDatabase db(std::make_unique<StatementCache>(openConnection(file, /*create=*/false)));
   // SQLite falls back to reading a file it may not write; this connection is
   // for writing, so it says so at once.
-  if (sqlite3_db_readonly(db.db_, "main") == 1) {
+  if (db.connection().isReadOnly()) {
     throw Error("Viber database: the store " + file.string() + " cannot be written (read-only)");
   }
-  sqlite3_busy_timeout(db.db_, busyTimeoutMs);
-  viberdb::execute(db.db_, "PRAGMA journal_mode=WAL");
+  db.connection().setBusyTimeout(busyTimeoutMs);
+  db.execute("PRAGMA journal_mode=WAL");
   db.loadEntityNumbers();
   return db;
 }
 
 void ViberDatabase::loadEntityNumbers() {
   entityNumbers_.clear();
-  Statement s(db_, "SELECT Z_ENT, Z_NAME FROM Z_PRIMARYKEY");
+  Statement s(connection(), "SELECT Z_ENT, Z_NAME FROM Z_PRIMARYKEY");
   while (s.step()) {
     if (auto name = s.text(1)) entityNumbers_[*name] = static_cast<int>(s.integer(0));
   }
@@ -197,21 +177,25 @@ std::optional<StoredMessage> ViberDatabase::messageWithAttachment(std::string_vi
 }
 
 std::int64_t ViberDatabase::countRows(std::string_view table) const {
-  return queryInteger(db_, "SELECT COUNT(*) FROM \"" + std::string(table) + "\"");
+  return sqlite::queryInteger(connection(), "SELECT COUNT(*) FROM \"" + std::string(table) + "\"");
 }
 
 void ViberDatabase::transaction(const std::function<void()>& work) {
-  viberdb::execute(db_, "BEGIN IMMEDIATE");
+  execute("BEGIN IMMEDIATE");
   try {
     work();
   } catch (...) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    // The failure that is rethrown is the work's; a failed rollback adds nothing.
+    try {
+      execute("ROLLBACK");
+    } catch (const Error&) {
+    }
     throw;
   }
-  viberdb::execute(db_, "COMMIT");
+  execute("COMMIT");
 }
 
-void ViberDatabase::execute(std::string_view sql) { viberdb::execute(db_, sql); }
+void ViberDatabase::execute(std::string_view sql) { connection().execute(sql); }
 
 Date now() {
   using namespace std::chrono;

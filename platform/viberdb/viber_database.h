@@ -40,6 +40,10 @@
 
 struct sqlite3;
 
+namespace sqlite {
+class Connection;
+}
+
 namespace platform::viberdb {
 
 // Where the database lives inside the data container.
@@ -174,16 +178,18 @@ class ViberDatabase {
   // Runs SQL that returns no rows (tests, the generators).
   void execute(std::string_view sql);
 
-  // The connection, for callers that need SQLite itself.
-  sqlite3* handle() const { return db_; }
+  // The connection, for callers that run statements of their own; its
+  // failures throw as this object's do.
+  sqlite::Connection& connection() const;
+  // SQLite's own handle of the connection.
+  sqlite3* handle() const;
 
  private:
-  explicit ViberDatabase(sqlite3* db);
+  class StatementCache;
+  explicit ViberDatabase(std::unique_ptr<StatementCache> statements);
   void loadEntityNumbers();
   std::int64_t nextKey(Entity entity);
   std::int64_t nextToken();
-  class StatementCache;
-  sqlite3* db_ = nullptr;
   std::unique_ptr<StatementCache> statements_;
   std::map<std::string, int, std::less<>> entityNumbers_;  // Z_NAME -> Z_ENT
 };

@@ -6,6 +6,8 @@
 
 namespace platform::viberdb {
 
+using sqlite::Statement;
+
 namespace {
 
 constexpr const char* kNextKey =

@@ -1,5 +1,7 @@
 // A new Viber database: the tables as Core Data lays them out, the entity
 // rows of Z_PRIMARYKEY and the store's metadata.
+#include <iterator>
+
 #include "platform/foundation/error.h"
 #include "platform/foundation/property_list.h"
 #include "platform/foundation/uuid.h"
@@ -97,38 +99,24 @@ Dictionary metadataPlist(const std::string& uuid) {
 }  // namespace
 
 const char* entityName(Entity entity) {
-  switch (entity) {
-    case Entity::ABContact:
-      return "ABContact";
-    case Entity::Attachment:
-      return "Attachment";
-    case Entity::Call:
-      return "Call";
-    case Entity::Conversation:
-      return "Conversation";
-    case Entity::Location:
-      return "Location";
-    case Entity::Participant:
-      return "Participant";
-    case Entity::PhoneNumber:
-      return "PhoneNumber";
-    case Entity::PhoneNumberIndex:
-      return "PhoneNumberIndex";
-    case Entity::ViberMessage:
-      return "ViberMessage";
-  }
-  return "";
+  // By the entity's number in a new store, from 1.
+  static constexpr const char* kNames[] = {"ABContact",    "Attachment",       "Call",
+                                           "Conversation", "Location",         "Participant",
+                                           "PhoneNumber",  "PhoneNumberIndex", "ViberMessage"};
+  static_assert(std::size(kNames) == static_cast<std::size_t>(Entity::ViberMessage));
+  auto number = static_cast<std::size_t>(entity);
+  return number >= 1 && number <= std::size(kNames) ? kNames[number - 1] : "";
 }
 
 ViberDatabase ViberDatabase::create(const fs::path& file) {
   std::error_code ec;
   if (fs::exists(file, ec)) throw Error("Viber database: " + file.string() + " already exists");
   if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
-  ViberDatabase db(openConnection(file, /*create=*/true));
-  viberdb::execute(db.db_, "PRAGMA journal_mode=WAL");
+  ViberDatabase db(std::make_unique<StatementCache>(openConnection(file, /*create=*/true)));
+  db.execute("PRAGMA journal_mode=WAL");
   db.transaction([&] {
-    viberdb::execute(db.db_, kSchema);
-    Statement& s = db.statements_->get(
+    db.execute(kSchema);
+    sqlite::Statement& s = db.statements_->get(
         "INSERT INTO Z_PRIMARYKEY (Z_ENT, Z_NAME, Z_SUPER, Z_MAX) VALUES (?1, ?2, 0, 0)");
     for (Entity e : kEntities) {
       s.bind(1, static_cast<int>(e)).bind(2, entityName(e)).run();

@@ -8,8 +8,6 @@
 #include "platform/messenger/testing/fake_messenger.h"
 #include "tweak/bridge/db_manager_capture.h"
 #include "tweak/bridge/message_store.h"
-#include "tweak/bridge/request_outcomes.h"
-#include "tweak/bridge/request_sending.h"
 #include "tweak/core/send_queue.h"
 #include "tweak/testing/tweak_test_environment.h"
 
@@ -55,27 +53,18 @@ class BridgeTest : public TweakTest {
  protected:
   void SetUp() override {
     TweakTest::SetUp();
-    resetDBManagerCaptureForTesting();
     messenger_.registerClass();
     installDBManagerCapture();
     setMessageStoreOpener(true);
-    setQueueClockForTesting([this] { return kStart + loop_->now(); });
+    processState().clock = [this] { return kStart + loop_->now(); };
     log_.clear();
-  }
-  void TearDown() override {
-    resetDBManagerCaptureForTesting();
-    resetRetryTimerForTesting();
-    resetInFlightForTesting();
-    setMessageStoreOpenerForTesting(nullptr);
-    setQueueClockForTesting(nullptr);
-    TweakTest::TearDown();
   }
 
   // Whether the messenger's database can be read back.
   void setMessageStoreOpener(bool readable) {
-    setMessageStoreOpenerForTesting([this, readable](platform::messenger::DBManager&) {
+    processState().openMessageStore = [this, readable](platform::messenger::DBManager&) {
       return std::make_unique<FakeMessageStore>(messenger_, readable);
-    });
+    };
   }
 
   // "-[<DBManager: 0x...> " for `manager`, as the trace lines open.

@@ -6,6 +6,7 @@
 #include "platform/messenger/db_manager.h"
 #include "platform/runtime/class_registry.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 #include "tweak/core/viber_contract.h"
 
 namespace tweak {
@@ -18,14 +19,11 @@ using platform::runtime::MSHookMessageEx;
 
 namespace {
 
-std::shared_ptr<pm::DBManager>& capturedSlot() {
-  static std::shared_ptr<pm::DBManager> manager;
-  return manager;
-}
-
 // Takes the new reference before the old one is dropped: assigning a
 // shared_ptr does both, in that order.
-void capture(const std::shared_ptr<pm::DBManager>& manager) { capturedSlot() = manager; }
+void capture(const std::shared_ptr<pm::DBManager>& manager) {
+  processState().capturedManager = manager;
+}
 
 // A displaced implementation may be missing (the class did not define the
 // method); calling it then answers nil or does nothing, as a message to a
@@ -150,8 +148,6 @@ void installDBManagerCapture() {
   hookSendAndMarkAsRead(*cls);
 }
 
-std::shared_ptr<pm::DBManager> capturedManager() { return capturedSlot(); }
-
-void resetDBManagerCaptureForTesting() { capturedSlot().reset(); }
+std::shared_ptr<pm::DBManager> capturedManager() { return processState().capturedManager; }
 
 }  // namespace tweak

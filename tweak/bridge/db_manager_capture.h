@@ -26,10 +26,8 @@ namespace tweak {
 void installDBManagerCapture();
 
 // The manager of the latest initialisation through any of the three
-// initialisers; null before the first one and after one that answered nil.
+// initialisers (process_state.h); null before the first one and after one that
+// answered nil. Nothing in the library clears it.
 std::shared_ptr<platform::messenger::DBManager> capturedManager();
-
-// Empties the captured manager (for tests; nothing in the library clears it).
-void resetDBManagerCaptureForTesting();
 
 }  // namespace tweak

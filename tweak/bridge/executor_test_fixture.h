@@ -7,6 +7,7 @@
 
 #include "tweak/bridge/bridge_test_environment.h"
 #include "tweak/bridge/send_executor.h"
+#include "tweak/core/failure_texts.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/send_queue.h"
 

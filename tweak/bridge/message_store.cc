@@ -2,12 +2,13 @@
 
 #include <sqlite3.h>
 
-#include <variant>
 #include <vector>
 
 #include "platform/foundation/log.h"
 #include "platform/messenger/db_manager.h"
+#include "sqlite/statement.h"
 #include "tweak/bridge/conversation_store.h"
+#include "tweak/core/process_state.h"
 #include "tweak/core/viber_contract.h"
 
 namespace tweak {
@@ -17,8 +18,6 @@ namespace {
 // The messenger may be writing; a reader in WAL mode rarely waits, and never long.
 constexpr int kBusyTimeoutMs = 1000;
 
-using Parameter = std::variant<std::int64_t, std::string>;
-
 // One row of a statement: the integer and the text of its first two columns.
 struct Row {
   std::int64_t first = 0;
@@ -27,8 +26,7 @@ struct Row {
 
 class SqliteMessageStore final : public MessageStore {
  public:
-  explicit SqliteMessageStore(sqlite3* db) : db_(db) {}
-  ~SqliteMessageStore() override { sqlite3_close(db_); }
+  explicit SqliteMessageStore(sqlite::Connection db) : db_(std::move(db)) {}
 
   std::optional<std::int64_t> lastMessageKey() override {
     auto row = query("SELECT COALESCE(MAX(Z_PK), 0) FROM ZVIBERMESSAGE", {});
@@ -58,66 +56,38 @@ class SqliteMessageStore final : public MessageStore {
  private:
   // The first row of `sql`; nullopt for no row and for any failure (a busy or
   // damaged database reads as "not there": the request is tried again).
-  std::optional<Row> query(const char* sql, const std::vector<Parameter>& parameters) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db_, sql, -1, &s, nullptr) != SQLITE_OK) {
+  std::optional<Row> query(const char* sql, const std::vector<sqlite::Parameter>& parameters) {
+    sqlite::Statement s(db_, sql);
+    if (!s) {
       platform::foundation::NSLog("PXVIBER: unable to read Viber's messages: {}",
-                                  sqlite3_errmsg(db_));
-      sqlite3_finalize(s);
+                                  db_.errorMessage());
       return std::nullopt;
     }
-    for (int i = 0; i < static_cast<int>(parameters.size()); ++i) bind(s, i + 1, parameters[i]);
-    std::optional<Row> row;
-    if (sqlite3_step(s) == SQLITE_ROW) {
-      row = Row{sqlite3_column_int64(s, 0), std::nullopt};
-      if (sqlite3_column_count(s) > 1 && sqlite3_column_type(s, 1) != SQLITE_NULL) {
-        row->second = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-      }
-    }
-    sqlite3_finalize(s);
-    return row;
+    if (!s.bindAll(parameters).step()) return std::nullopt;
+    return Row{s.integer(0), s.columnCount() > 1 ? s.text(1) : std::nullopt};
   }
 
-  static void bind(sqlite3_stmt* s, int index, const Parameter& p) {
-    if (const auto* i = std::get_if<std::int64_t>(&p)) {
-      sqlite3_bind_int64(s, index, *i);
-    } else {
-      const auto& text = std::get<std::string>(p);
-      sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    }
-  }
-
-  sqlite3* db_;
+  sqlite::Connection db_;
 };
 
 std::unique_ptr<MessageStore> openStoreFile(platform::messenger::DBManager& manager) {
   auto store = conversationStore(manager);
   auto path = store && store->URL() ? store->URL()->path() : std::nullopt;
   if (!path) return nullptr;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path->c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+  auto db = sqlite::Connection::open(*path, SQLITE_OPEN_READONLY, *processState().sqlite);
+  if (!db) {
     platform::foundation::NSLog("PXVIBER: unable to open Viber's messages at {}", *path);
-    sqlite3_close(db);
     return nullptr;
   }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  return std::make_unique<SqliteMessageStore>(db);
-}
-
-MessageStoreOpener& openerSlot() {
-  static MessageStoreOpener opener;
-  return opener;
+  db.setBusyTimeout(kBusyTimeoutMs);
+  return std::make_unique<SqliteMessageStore>(std::move(db));
 }
 
 }  // namespace
 
 std::unique_ptr<MessageStore> openMessageStore(platform::messenger::DBManager& manager) {
-  if (openerSlot()) return openerSlot()(manager);
+  if (const auto& opener = processState().openMessageStore) return opener(manager);
   return openStoreFile(manager);
-}
-
-void setMessageStoreOpenerForTesting(MessageStoreOpener opener) {
-  openerSlot() = std::move(opener);
 }
 
 }  // namespace tweak

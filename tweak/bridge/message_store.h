@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,14 +40,10 @@ class MessageStore {
                                                        const std::string& name) = 0;
 };
 
-using MessageStoreOpener =
-    std::function<std::unique_ptr<MessageStore>(platform::messenger::DBManager& manager)>;
-
-// The manager's conversation store, read-only; nullptr when the store has no
-// file or the file cannot be opened.
+// The manager's conversation store, read-only, through the process's SQLite
+// calls; nullptr when the store has no file or the file cannot be opened. A
+// test replaces how stores are opened with the process state's
+// openMessageStore.
 std::unique_ptr<MessageStore> openMessageStore(platform::messenger::DBManager& manager);
-
-// Replaces how stores are opened (tests); nullptr restores the database file.
-void setMessageStoreOpenerForTesting(MessageStoreOpener opener);
 
 }  // namespace tweak

@@ -5,9 +5,7 @@
 
 #include "platform/foundation/log.h"
 #include "platform/notify/notify_center.h"
-#include "tweak/bridge/send_executor.h"
 #include "tweak/core/alert_relay.h"
-#include "tweak/core/earliest_timer.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
 #include "tweak/core/undelivered_reply.h"
@@ -21,11 +19,6 @@ using Kind = SendResult::Kind;
 namespace {
 
 constexpr double kMaxRetryDelaySeconds = 60;
-
-EarliestTimer& retryTimer() {
-  static EarliestTimer timer([] { sendPendingRequests(SendTrigger::Retry); }, queueNow);
-  return timer;
-}
 
 // What one write of the results came to.
 struct Settled {
@@ -82,7 +75,7 @@ void tellUser(const std::vector<std::pair<SendRequest, std::string>>& failures) 
 
 }  // namespace
 
-void settleRequests(const SendResults& results, const ExpiredRequests& expired) {
+std::optional<double> settleRequests(const SendResults& results, const ExpiredRequests& expired) {
   double now = queueNow();
   Settled settled;
   bool toWrite = std::any_of(results.begin(), results.end(),
@@ -95,12 +88,11 @@ void settleRequests(const SendResults& results, const ExpiredRequests& expired) 
     // The claims stay in the file; the next pass finds them unfinished and
     // reads the database before it sends anything again.
     NSLog("PXVIBER: unable to record what came of the send requests; they are tried again");
-    scheduleRetryAt(now + kMaxRetryDelaySeconds);
-    return;
+    return now + kRetryAfterFailedWriteSeconds;
   }
   for (const auto& [request, result] : results) logResult(request, result);
   for (const auto& [request, outcome] : expired) {
-    NSLog("PXVIBER: send request {} dropped: {}", request.requestID, outcome.reason.value_or(""));
+    NSLog(kDroppedRequestLine, request.requestID, outcome.reason.value_or(""));
     settled.failures.emplace_back(request, outcome.reason.value_or(""));
   }
   if (settled.recorded || !expired.empty()) {
@@ -109,16 +101,12 @@ void settleRequests(const SendResults& results, const ExpiredRequests& expired) 
     }
   }
   tellUser(settled.failures);
-  if (settled.nextTry) scheduleRetryAt(*settled.nextTry);
+  return settled.nextTry;
 }
 
 double retryDelaySeconds(std::int64_t attempts) {
   double exponent = static_cast<double>(std::clamp<std::int64_t>(attempts - 1, 0, 16));
   return std::min(std::pow(2.0, exponent), kMaxRetryDelaySeconds);
 }
-
-void scheduleRetryAt(double at) { retryTimer().scheduleAt(at); }
-
-void resetRetryTimerForTesting() { retryTimer().cancel(); }
 
 }  // namespace tweak

@@ -1,18 +1,12 @@
 #include "tweak/bridge/request_sending.h"
 
-#include <set>
-
 #include "platform/foundation/device.h"
-#include "platform/foundation/file_io.h"
 #include "platform/foundation/log.h"
-#include "platform/messenger/db_manager.h"
-#include "platform/runloop/run_loop.h"
 #include "tweak/bridge/conversation_store.h"
 #include "tweak/bridge/db_manager_capture.h"
 #include "tweak/bridge/message_store.h"
-#include "tweak/bridge/request_outcomes.h"
-#include "tweak/bridge/send_executor.h"
-#include "tweak/core/preferences.h"
+#include "tweak/core/failure_texts.h"
+#include "tweak/core/process_state.h"
 #include "tweak/core/undelivered_reply.h"
 
 namespace tweak {
@@ -29,11 +23,6 @@ using Kind = SendResult::Kind;
 SendResult delivered(std::int64_t key) { return {Kind::Delivered, key, {}}; }
 SendResult failed(const char* reason) { return {Kind::Failed, 0, reason}; }
 SendResult retry(const char* reason) { return {Kind::Retry, 0, reason}; }
-
-std::set<std::string>& inFlight() {
-  static std::set<std::string> ids;
-  return ids;
-}
 
 // A mailbox value handed to the messenger as the object the file held: text as
 // a string, any other kind as an object of that kind that prints as "%@" would.
@@ -85,7 +74,7 @@ std::int64_t conversationKey(const SendRequest& r) {
 // a picture that found no attachment may go out on a later try.
 bool pictureFileRemains(const SendRequest& r) {
   auto path = textOf(r.pictureFileWithPath);
-  return path && foundation::fileExistsAtPath(foundation::hostPath(*path));
+  return path && processState().files->fileExists(foundation::hostPath(*path));
 }
 
 SendResult sendText(const SendRequest& r, pm::DBManager& manager,
@@ -106,63 +95,27 @@ SendResult sendText(const SendRequest& r, pm::DBManager& manager,
   return key ? delivered(*key) : retry(kNotStoredByViberText);
 }
 
-// The completion's work: the attachment uploaded through the manager current
-// now, then read back.
-SendResult uploadAndConfirm(const SendRequest& r, const foundation::Id& fileName) {
-  std::shared_ptr<pm::DBManager> manager = capturedManager();
-  pm::AttachmentRef attachment = manager ? manager->getAttachmentWithName(fileName) : nullptr;
-  if (!attachment) {
-    NSLog("PXVIBER: unable to find the attachment for upload!");
-    return pictureFileRemains(r) ? retry(kPictureFailedAlert) : failed(kPictureFailedAlert);
-  }
-  manager->uploadAttachment(attachment, false);
-  auto store = openMessageStore(*manager);
-  auto stored =
-      store ? store->outgoingPicture(conversationKey(r), fileName->description()) : std::nullopt;
-  return stored && stored->uploaded ? delivered(stored->messageKey) : retry(kPictureFailedAlert);
-}
-
-// Picture completion: holds the request, and with it the file name, for as
-// long as the messenger keeps it. The upload is asked for at once, on the
-// messenger's thread, of the manager current then; what came of it is recorded
-// on the main run loop, where the queue's timers and state live.
-pm::PictureCompletion pictureCompletion(SendRequest r, foundation::Id fileName) {
-  return [r = std::move(r), fileName](bool) {
-    if (settings().debugMode) NSLog("PXVIBER: sendPictureM completion block");
-    SendResult result = uploadAndConfirm(r, fileName);
-    auto settle = [r, result] {
-      inFlight().erase(r.requestID);
-      settleRequests({{r, result}});
-    };
-    if (auto loop = platform::runloop::mainRunLoop()) {
-      loop->post(settle);
-    } else {
-      settle();
-    }
-  };
-}
-
 SendResult sendPicture(const SendRequest& r, pm::DBManager& manager,
-                       const pm::ConversationRef& conversation, MessageStore& store) {
+                       const pm::ConversationRef& conversation, MessageStore& store,
+                       pm::PictureCompletion completion) {
   foundation::Id fileName = objectFor(r.pictureFile);
   if (r.claim || r.attempts > 0) {
     // An earlier try may have reached the database: send it only once.
     if (auto stored = store.outgoingPicture(conversationKey(r), fileName->description())) {
-      return stored->uploaded ? delivered(stored->messageKey) : uploadAndConfirm(r, fileName);
+      return stored->uploaded ? delivered(stored->messageKey) : confirmPicture(r);
     }
   }
-  inFlight().insert(r.requestID);
   manager.sendPictureMessageWithConversation(conversation, fileName, objectFor(r.messageText),
-                                             nullptr, pictureCompletion(r, fileName));
+                                             nullptr, std::move(completion));
   return {Kind::Waiting, 0, {}};
 }
 
 }  // namespace
 
 SendResult sendRequest(const SendRequest& r, const std::shared_ptr<pm::DBManager>& manager,
-                       MessageStore* store) {
+                       MessageStore* store, pm::PictureCompletion completion) {
   if (!r.conversationID) {
-    NSLog("PXVIBER: unable to read message conversationID! Message not sent.");
+    NSLog(kNoConversationIDLine);
     return failed(kNoConversationIDAlert);
   }
   if (!manager) {
@@ -176,11 +129,22 @@ SendResult sendRequest(const SendRequest& r, const std::shared_ptr<pm::DBManager
   }
   if (!store) return retry(kNoManagerAlert);
   if (!r.pictureFile) return sendText(r, *manager, conversation, *store);
-  return sendPicture(r, *manager, conversation, *store);
+  return sendPicture(r, *manager, conversation, *store, std::move(completion));
 }
 
-bool isInFlight(const SendRequest& request) { return inFlight().count(request.requestID) > 0; }
-
-void resetInFlightForTesting() { inFlight().clear(); }
+SendResult confirmPicture(const SendRequest& r) {
+  foundation::Id fileName = objectFor(r.pictureFile);
+  std::shared_ptr<pm::DBManager> manager = capturedManager();
+  pm::AttachmentRef attachment = manager ? manager->getAttachmentWithName(fileName) : nullptr;
+  if (!attachment) {
+    NSLog("PXVIBER: unable to find the attachment for upload!");
+    return pictureFileRemains(r) ? retry(kPictureFailedAlert) : failed(kPictureFailedAlert);
+  }
+  manager->uploadAttachment(attachment, false);
+  auto store = openMessageStore(*manager);
+  auto stored =
+      store ? store->outgoingPicture(conversationKey(r), fileName->description()) : std::nullopt;
+  return stored && stored->uploaded ? delivered(stored->messageKey) : retry(kPictureFailedAlert);
+}
 
 }  // namespace tweak

@@ -1,49 +1,35 @@
-// One send request carried out inside the messenger, through the captured
-// manager, and read back from its database to know what came of it.
+// One send request carried out inside the messenger, through the manager, and
+// read back from its database to know what came of it.
 //
 // A text goes out through the text send and counts as delivered once the
 // database holds the outgoing message; a picture goes out through the picture
-// send, whose completion uploads the attachment and settles the request once
-// the database shows it uploaded. A request that a messenger took before
-// without finishing (its claim says so) is first looked for in the database,
-// so that what already reached it is not sent again. Main thread.
+// send with the completion the caller gives, and is only Waiting until that
+// completion confirms it (confirmPicture). A request that a messenger took
+// before without finishing (its claim says so), or a picture tried before, is
+// first looked for in the database, so that what already reached it is not
+// sent again. Nothing here keeps state or decides what happens next: the
+// executor does (send_executor.h). Main thread, except confirmPicture.
 #pragma once
 
-#include <cstdint>
 #include <memory>
-#include <string>
 
+#include "platform/messenger/db_manager.h"
+#include "tweak/bridge/send_result.h"
 #include "tweak/core/send_queue.h"
-
-namespace platform::messenger {
-class DBManager;
-}
 
 namespace tweak {
 
 class MessageStore;
 
-struct SendResult {
-  enum class Kind {
-    Delivered,  // the database holds it: messageKey
-    Failed,     // it never can be sent: reason (an alert text)
-    Retry,      // it may go out later: reason (an alert text)
-    Waiting,    // a picture whose completion settles it
-  };
-  Kind kind = Kind::Retry;
-  std::int64_t messageKey = 0;
-  std::string reason;
-};
-
-// Sends `request` through `manager`, reading `store` back (null: the
-// database could not be opened); `request.claim` is the claim of an earlier
-// messenger, if any.
+// Sends `request` through `manager`, reading `store` back (null: the database
+// could not be opened). A picture is handed to the messenger with
+// `completion`, which the messenger calls once the picture is stored.
 SendResult sendRequest(const SendRequest& request,
                        const std::shared_ptr<platform::messenger::DBManager>& manager,
-                       MessageStore* store);
+                       MessageStore* store, platform::messenger::PictureCompletion completion);
 
-// The requests of this process whose picture completion has not run yet.
-bool isInFlight(const SendRequest& request);
-void resetInFlightForTesting();
+// The picture completion's work, on the thread the messenger calls it on: the
+// attachment uploaded through the manager captured now, then read back.
+SendResult confirmPicture(const SendRequest& request);
 
 }  // namespace tweak

@@ -1,17 +1,18 @@
 #include "tweak/bridge/send_executor.h"
 
-#include <fmt/format.h>
-#include <unistd.h>
-
 #include "platform/foundation/log.h"
 #include "platform/messenger/db_manager.h"
+#include "platform/runloop/run_loop.h"
 #include "tweak/bridge/db_manager_capture.h"
 #include "tweak/bridge/message_store.h"
+#include "tweak/bridge/request_claims.h"
 #include "tweak/bridge/request_outcomes.h"
 #include "tweak/bridge/request_sending.h"
 #include "tweak/core/alert_relay.h"
+#include "tweak/core/failure_texts.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 #include "tweak/core/send_queue.h"
 
 namespace tweak {
@@ -21,18 +22,19 @@ using foundation::NSLog;
 
 namespace {
 
-constexpr double kRetryAfterFailedWriteSeconds = 60;
+void scheduleRetryAt(double at) {
+  auto& timer = processState().retryTimer;
+  if (!timer) timer.emplace([] { sendPendingRequests(SendTrigger::Retry); }, queueNow);
+  timer->scheduleAt(at);
+}
 
-// What one pass took out of the mailbox.
-struct Taken {
-  SendResults toSend;  // in queue order, each with the claim it had before
-  ExpiredRequests expired;
-  std::vector<std::string> damaged;
-  std::optional<double> nextDue;  // the earliest next try of requests not due yet
-};
+void scheduleRetryAt(std::optional<double> at) {
+  if (at) scheduleRetryAt(*at);
+}
 
-// Who claims a request: this messenger process.
-std::string messengerName() { return fmt::format("Viber[{}]", ::getpid()); }
+bool isInFlight(const SendRequest& request) {
+  return processState().picturesInFlight.count(request.requestID) > 0;
+}
 
 // Whether the file holds anything to take (read without the lock: a request
 // written meanwhile comes with a notification of its own).
@@ -41,43 +43,45 @@ bool holdsRequests(const foundation::Dictionary& file) {
   return !queue.pending.empty() || !queue.damaged.empty() || requestLeftInKeys(file, queue);
 }
 
-void claim(QueueState& queue, SendTrigger trigger, double now, std::int64_t afterKey,
-           Taken& taken) {
-  for (auto& r : queue.pending) {
-    if (isInFlight(r)) continue;
-    if (trigger == SendTrigger::Retry && r.nextAttempt && *r.nextAttempt > now) {
-      taken.nextDue = std::min(taken.nextDue.value_or(*r.nextAttempt), *r.nextAttempt);
-      continue;
-    }
-    taken.toSend.emplace_back(r, SendResult{});
-    r.claim = SendClaim{messengerName(), now, afterKey};
-  }
-}
-
-// The one locked write of a pass.
-bool take(SendTrigger trigger, std::int64_t afterKey, Taken& taken) {
-  double now = queueNow();
-  return updateMailbox([&](foundation::Dictionary& file) {
-    taken = Taken{};
-    QueueState queue = readQueue(file);
-    taken.damaged = queue.damaged;
-    // A request left in the four keys alone is older than anything queued.
-    if (auto left = requestLeftInKeys(file, queue))
-      queue.pending.insert(queue.pending.begin(), *left);
-    writeQueue(file, queue.pending);
-    taken.expired = expireRequests(file, now, isInFlight);
-    queue = readQueue(file);
-    claim(queue, trigger, now, afterKey, taken);
-    writeQueue(file, queue.pending);
-  });
-}
-
 // A send notification that found no request in a file that never held a queue:
 // no request was ever made, and the user is told so. Once a queue exists, an
 // empty notification is one whose requests were already handled.
 void noRequest() {
   showAlert(kAlertTitle, kNoConversationIDAlert);
-  NSLog("PXVIBER: unable to read message conversationID! Message not sent.");
+  NSLog(kNoConversationIDLine);
+}
+
+// What the completion found is recorded on the main run loop, where the
+// queue's timers and state live; the picture stays in flight until then.
+void settlePicture(const SendRequest& r, const SendResult& result) {
+  processState().picturesInFlight.erase(r.requestID);
+  scheduleRetryAt(settleRequests({{r, result}}));
+}
+
+// The picture completion: holds the request, and with it the file name, for
+// as long as the messenger keeps it. The upload is asked for at once, on the
+// messenger's thread, of the manager current then.
+platform::messenger::PictureCompletion pictureCompletion(const SendRequest& r) {
+  return [r](bool) {
+    if (settings().debugMode) NSLog("PXVIBER: sendPictureM completion block");
+    SendResult result = confirmPicture(r);
+    if (auto loop = platform::runloop::mainRunLoop()) {
+      loop->post([r, result] { settlePicture(r, result); });
+    } else {
+      settlePicture(r, result);
+    }
+  };
+}
+
+// Sends one request. A picture is in flight before the messenger is called:
+// the messenger may call the completion before its send returns.
+SendResult send(const SendRequest& r,
+                const std::shared_ptr<platform::messenger::DBManager>& manager,
+                MessageStore* store) {
+  if (r.pictureFile) processState().picturesInFlight.insert(r.requestID);
+  SendResult result = sendRequest(r, manager, store, pictureCompletion(r));
+  if (result.kind != SendResult::Kind::Waiting) processState().picturesInFlight.erase(r.requestID);
+  return result;
 }
 
 }  // namespace
@@ -93,16 +97,21 @@ void sendPendingRequests(SendTrigger trigger) {
   // before anything is sent goes into the claims: a later messenger looks for
   // this pass's messages after it.
   auto store = manager ? openMessageStore(*manager) : nullptr;
-  Taken taken;
-  if (!take(trigger, store ? store->lastMessageKey().value_or(0) : 0, taken)) {
+  auto taken = takeRequests({.dueOnly = trigger == SendTrigger::Retry,
+                             .afterKey = store ? store->lastMessageKey().value_or(0) : 0,
+                             .busy = isInFlight});
+  if (!taken) {
     NSLog("PXVIBER: unable to take the send requests; they stay for a later try");
     scheduleRetryAt(queueNow() + kRetryAfterFailedWriteSeconds);
     return;
   }
-  for (const auto& why : taken.damaged) NSLog("PXVIBER: dropped a damaged send request: {}", why);
-  for (auto& [request, result] : taken.toSend) result = sendRequest(request, manager, store.get());
-  settleRequests(taken.toSend, taken.expired);
-  if (taken.nextDue) scheduleRetryAt(*taken.nextDue);
+  for (const auto& why : taken->damaged) NSLog("PXVIBER: dropped a damaged send request: {}", why);
+  SendResults results;
+  for (const auto& request : taken->toSend) {
+    results.emplace_back(request, send(request, manager, store.get()));
+  }
+  scheduleRetryAt(settleRequests(results, taken->expired));
+  scheduleRetryAt(taken->nextDue);
 }
 
 void sendMessageCallback(platform::notify::NotifyCenter*, const void*, std::string_view,

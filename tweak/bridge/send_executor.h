@@ -1,16 +1,17 @@
 // The send executor: inside the messenger, sends the requests that the
 // springboard left in the mailbox's queue (send_queue.h).
 //
-// Each pass takes, in one locked write of the mailbox, every pending request
-// that is not being sent already: a request found in the four request keys
-// alone joins the queue first, damaged entries are dropped (logged), requests
-// past their deadline leave with a failed outcome, and the rest are claimed for
-// this messenger. Then each claimed request is sent in queue order, at most
-// once, through the captured manager (request_sending.h), and what came of it
-// is recorded (request_outcomes.h): delivered or failed requests leave the
-// queue with their outcome, the others stay for a later try. A pass runs at
-// every send notification, once after launch, and when a retry is due. Runs on
-// the main run loop; the picture completion runs wherever the messenger calls it.
+// This is the one place that decides what a pass does, and what becomes of a
+// picture's completion; the pieces it calls answer values and never call back
+// into it. A pass takes every request due (request_claims.h), sends each in
+// queue order, at most once, through the captured manager (request_sending.h),
+// and records what came of them (request_outcomes.h): delivered or failed
+// requests leave the queue with their outcome, the others stay for a later
+// try, for which this executor sets its retry timer. A picture stays in flight
+// from its send until its completion's result is recorded; a pass leaves it
+// alone meanwhile. A pass runs at every send notification, once after launch,
+// and when a retry is due. Runs on the main run loop; the messenger calls the
+// picture completion on a thread of its own.
 #pragma once
 
 #include <string_view>
@@ -18,14 +19,6 @@
 #include "platform/notify/notify_center.h"
 
 namespace tweak {
-
-// Alert texts raised by the executor (title kAlertTitle).
-inline constexpr const char* kNoConversationIDAlert =
-    "Unable to read old message conversation ID. Message not sent.";
-inline constexpr const char* kNoManagerAlert = "Unable to connect to Viber DB. Message not sent.";
-inline constexpr const char* kNoConversationAlert =
-    "Unable to match conversation. Message not sent.";
-inline constexpr const char* kPictureFailedAlert = "Unable to send picture message.";
 
 enum class SendTrigger {
   Notification,  // the send notification: every request is tried

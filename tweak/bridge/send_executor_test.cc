@@ -179,7 +179,7 @@ TEST_F(SendExecutor, TheCompletionAsksTheManagerCurrentWhenItRuns) {
   request({{"conversationID", Value("42")}, {"messagePictureFile", Value("a.jpg")}});
   run();
   ASSERT_EQ(messenger_.completions().size(), 1u);
-  resetDBManagerCaptureForTesting();
+  processState().capturedManager.reset();
   messenger_.clearCalls();
   complete(0, true);
   EXPECT_TRUE(messenger_.calls().empty());
@@ -219,7 +219,7 @@ TEST_F(SendExecutor, ANotificationAfterTheRequestWasHandledFindsNothingAndSaysNo
 }
 
 TEST_F(SendExecutor, WithoutACapturedManagerTheRequestWaitsForOne) {
-  resetDBManagerCaptureForTesting();
+  processState().capturedManager.reset();
   request({{"messageText", Value("kept")},
            {"conversationID", Value("42")},
            {"messagePictureFile", Value("p.jpg")},

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/bundle.h"
 #include "platform/springboard/app_list.h"
+#include "tweak/core/process_state.h"
 
 namespace tweak {
 
@@ -10,11 +11,6 @@ namespace {
 constexpr const char* kViberIdentifier = "com.viber";
 constexpr const char* kSystemApplicationsPrefix = "/Applications/";
 constexpr const char* kSystemApplicationDataPath = "/private/var/mobile/";
-
-std::optional<std::string>& cachedViberPath() {
-  static std::optional<std::string> path;
-  return path;
-}
 
 // valueForKey:forDisplayIdentifier: on the shared catalogue; a missing catalogue
 // or a nil identifier answers nil, as a message to nil does.
@@ -43,11 +39,9 @@ std::optional<std::string> findAppDataPath(const std::optional<std::string>& ide
 }
 
 std::optional<std::string> viberAppPath() {
-  std::optional<std::string>& cached = cachedViberPath();
+  std::optional<std::string>& cached = processState().viberAppPath;
   if (!cached) cached = findAppDataPath(kViberIdentifier);
   return cached;
 }
-
-void resetViberAppPathForTesting() { cachedViberPath().reset(); }
 
 }  // namespace tweak

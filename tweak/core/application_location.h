@@ -23,10 +23,7 @@ std::optional<std::string> findAppBundlePath(const std::optional<std::string>& i
 // unknown application.
 std::optional<std::string> findAppDataPath(const std::optional<std::string>& identifier);
 
-// The cached data container of "com.viber".
+// The cached data container of "com.viber" (process_state.h).
 std::optional<std::string> viberAppPath();
-
-// Forgets the cached path (for tests).
-void resetViberAppPathForTesting();
 
 }  // namespace tweak

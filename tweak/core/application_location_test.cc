@@ -13,14 +13,6 @@ using platform::springboard::testing::registerRecordingApplicationList;
 
 class ApplicationLocation : public testing::TweakTest {
  protected:
-  void SetUp() override {
-    TweakTest::SetUp();
-    resetViberAppPathForTesting();
-  }
-  void TearDown() override {
-    resetViberAppPathForTesting();
-    TweakTest::TearDown();
-  }
   static std::string text(const std::optional<std::string>& s) { return s.value_or("NIL"); }
 };
 

@@ -7,32 +7,15 @@
 #include "platform/runtime/class_registry.h"
 #include "tweak/core/alert_relay.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 
 namespace tweak {
 
 namespace foundation = platform::foundation;
 namespace notify = platform::notify;
 
-namespace {
-
-std::optional<std::string>& bundleIdentifierSlot() {
-  static std::optional<std::string> identifier;
-  return identifier;
-}
-
-// What runs once the settings are first loaded (the role's settled entry point).
-std::function<void()>& settledSlot() {
-  static std::function<void()> settled;
-  return settled;
-}
-
-}  // namespace
-
-const std::optional<std::string>& hostBundleIdentifier() { return bundleIdentifierSlot(); }
-
-void resetBootstrapForTesting() {
-  bundleIdentifierSlot().reset();
-  settledSlot() = nullptr;
+const std::optional<std::string>& hostBundleIdentifier() {
+  return processState().hostBundleIdentifier;
 }
 
 void preferencesChangedCallback(notify::NotifyCenter*, const void*, std::string_view, const void*,
@@ -40,12 +23,12 @@ void preferencesChangedCallback(notify::NotifyCenter*, const void*, std::string_
   loadPreferences();
   // After the load: the pending requests are handled with this process's
   // settings (debugMode, showAlerts), not the zero values before it.
-  if (auto settled = std::exchange(settledSlot(), nullptr)) settled();
+  if (auto settled = std::exchange(processState().settled, nullptr)) settled();
 }
 
 void runBootstrap(const BootstrapEntryPoints& entryPoints) {
   foundation::NSLog("PXVIBER: Constructor");
-  bundleIdentifierSlot() = foundation::mainBundleIdentifier();
+  processState().hostBundleIdentifier = foundation::mainBundleIdentifier();
   foundation::NSLog("PXVIBER: loaded in app: {}", foundation::describe(hostBundleIdentifier()));
 
   // Looked up by name: the library also loads where Couria is not installed.
@@ -73,7 +56,8 @@ void runBootstrap(const BootstrapEntryPoints& entryPoints) {
   }
 
   bool messenger = hostBundleIdentifier() == kMessengerBundleIdentifier;
-  settledSlot() = messenger ? entryPoints.messengerSettled : entryPoints.springboardSettled;
+  processState().settled =
+      messenger ? entryPoints.messengerSettled : entryPoints.springboardSettled;
   if (messenger) {
     if (center) {
       center->addObserver(nullptr, entryPoints.sendMessageCallback, kSendMessageNotification,

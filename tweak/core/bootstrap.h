@@ -44,6 +44,5 @@ void preferencesChangedCallback(platform::notify::NotifyCenter* center, const vo
 
 // The main bundle's identifier as the bootstrap took it.
 const std::optional<std::string>& hostBundleIdentifier();
-void resetBootstrapForTesting();
 
 }  // namespace tweak

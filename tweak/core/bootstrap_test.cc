@@ -100,7 +100,7 @@ TEST_F(Bootstrap, TheRolesSettledEntryRunsOnceAfterTheSettingsFirstLoad) {
   center_->postNotification(kPreferencesChangedNotification);
   loop_->runPending();
   EXPECT_EQ(settled_.size(), 1u);
-  resetBootstrapForTesting();
+  resetProcessState();
   settled_.clear();
   boot("com.apple.springboard");
   loop_->runPending();

@@ -1,32 +1,20 @@
 #include "tweak/core/mailbox.h"
 
 #include "platform/foundation/log.h"
-#include "platform/foundation/property_list.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 
 namespace tweak {
 
 namespace foundation = platform::foundation;
 
-namespace {
-
-MailboxReader& readerSlot() {
-  static MailboxReader reader;
-  return reader;
-}
-
-}  // namespace
-
 std::optional<foundation::Dictionary> readMailbox() {
-  if (readerSlot()) return readerSlot()();
-  return foundation::readDictionaryFile(preferencesPath());
+  return processState().files->readDictionary(preferencesPath());
 }
-
-void setMailboxReaderForTesting(MailboxReader reader) { readerSlot() = std::move(reader); }
 
 bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change,
                    foundation::FolderSync folder) {
-  auto result = foundation::updateDictionaryFile(preferencesPath(), change, folder);
+  auto result = processState().files->updateDictionary(preferencesPath(), change, folder);
   if (result.lockFailed) {
     foundation::NSLog("PXVIBER: could not lock settings file {}; nothing written",
                       preferencesPath().string());
@@ -42,6 +30,6 @@ bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change,
   return result.written;
 }
 
-void syncMailboxFolder() { foundation::syncFolderOf(preferencesPath()); }
+void syncMailboxFolder() { processState().files->syncFolder(preferencesPath()); }
 
 }  // namespace tweak

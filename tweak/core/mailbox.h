@@ -15,12 +15,8 @@
 namespace tweak {
 
 // The whole file as a dictionary; nullopt when it is missing or unreadable.
+// Every read and write here goes through the process's FileOperations.
 std::optional<platform::foundation::Dictionary> readMailbox();
-
-// What readMailbox() reads through. Tests put a reader in front of the file (one
-// that writes between two readings, say); an empty function restores the file.
-using MailboxReader = std::function<std::optional<platform::foundation::Dictionary>()>;
-void setMailboxReaderForTesting(MailboxReader reader);
 
 // Reads the file (an empty dictionary when it is absent), lets `change` edit it
 // and writes it back atomically, all under the file's writer lock. A present but

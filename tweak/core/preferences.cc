@@ -4,7 +4,7 @@
 
 #include "platform/foundation/device.h"
 #include "platform/foundation/log.h"
-#include "platform/foundation/property_list.h"
+#include "tweak/core/process_state.h"
 
 namespace tweak {
 
@@ -30,20 +30,14 @@ std::optional<std::int64_t> integerFor(const std::optional<Dictionary>& d, const
 
 }  // namespace
 
-SettingsValues& settings() {
-  static SettingsValues values;
-  return values;
-}
-
-void resetSettings() { settings() = SettingsValues{}; }
+SettingsValues& settings() { return processState().settings; }
 
 std::filesystem::path preferencesPath() {
   return platform::foundation::hostPath(kPreferencesDevicePath);
 }
 
 void loadPreferences() {
-  const std::optional<Dictionary> file =
-      platform::foundation::readDictionaryFile(preferencesPath());
+  const std::optional<Dictionary> file = processState().files->readDictionary(preferencesPath());
   SettingsValues& s = settings();
   s.fetchHistoryFromDB =
       boolFor(file, key::fetchHistoryFromDB).value_or(kDefaultFetchHistoryFromDB);

@@ -63,9 +63,8 @@ struct SettingsValues {
   bool showAlerts = false;
 };
 
+// This process's values (process_state.h).
 SettingsValues& settings();
-// Back to the zero values of a freshly loaded library (for tests).
-void resetSettings();
 
 // The host path of the settings file on the current device.
 std::filesystem::path preferencesPath();

@@ -3,10 +3,10 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 #include "tweak/core/undelivered_reply.h"
 
 namespace tweak {
@@ -74,11 +74,6 @@ const Array* arrayEntry(const Dictionary& file, const char* k) {
 bool sameValue(const Dictionary& file, const char* k, const std::optional<Value>& v) {
   const Value* held = foundation::find(file, k);
   return v ? held && *held == *v : held == nullptr;
-}
-
-std::function<double()>& clockSlot() {
-  static std::function<double()> clock;
-  return clock;
 }
 
 }  // namespace
@@ -286,16 +281,14 @@ std::vector<std::pair<SendRequest, Outcome>> expireRequests(
 }
 
 std::string newRequestID(double now) {
-  static std::atomic<unsigned> counter{0};
   auto micros = static_cast<std::uint64_t>(now * 1e6);
-  return fmt::format("{:016x}-{}-{:04x}", micros, ::getpid(), counter++ & 0xffffu);
+  unsigned count = processState().requestCounter++;
+  return fmt::format("{:016x}-{}-{:04x}", micros, ::getpid(), count & 0xffffu);
 }
 
 double queueNow() {
-  if (clockSlot()) return clockSlot()();
+  if (const auto& clock = processState().clock) return clock();
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
-
-void setQueueClockForTesting(std::function<double()> clock) { clockSlot() = std::move(clock); }
 
 }  // namespace tweak

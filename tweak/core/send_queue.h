@@ -31,6 +31,10 @@ namespace tweak {
 inline constexpr double kDefaultRequestDeadlineSeconds = 24 * 3600;
 // How many recorded outcomes the file keeps.
 inline constexpr std::size_t kOutcomesKept = 10;
+// How long either side waits before it tries the file again after it could
+// not write it: soon enough for a reply, not so soon that a stuck file is
+// hammered.
+inline constexpr double kRetryAfterFailedWriteSeconds = 60;
 
 // Keys of one request of the queue, besides the file's four request keys.
 namespace request_key {
@@ -156,8 +160,8 @@ std::vector<std::pair<SendRequest, Outcome>> expireRequests(
 // A new identifier: later requests of one process sort after earlier ones.
 std::string newRequestID(double now);
 
-// The time the queue goes by, in seconds since 1970; tests set their own clock.
+// The time the queue goes by, in seconds since 1970: the process state's
+// clock when a test set one.
 double queueNow();
-void setQueueClockForTesting(std::function<double()> clock);
 
 }  // namespace tweak

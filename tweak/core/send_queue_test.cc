@@ -4,6 +4,7 @@
 
 #include "platform/foundation/property_list.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 #include "tweak/core/undelivered_reply.h"
 
 namespace tweak {
@@ -132,7 +133,7 @@ TEST(SendQueue, TheFourKeysAreWrittenForTheNewestRequestAndTextLeavesOlderPictur
 }
 
 TEST(SendQueue, ARequestInTheFourKeysAloneIsOneLeftByAnEarlierVersion) {
-  setQueueClockForTesting([] { return 5000.0; });
+  processState().clock = [] { return 5000.0; };
   Dictionary file{{key::messageText, Value("old form")}, {key::conversationID, Value("9")}};
   auto left = requestLeftInKeys(file, readQueue(file));
   ASSERT_TRUE(left);
@@ -141,7 +142,7 @@ TEST(SendQueue, ARequestInTheFourKeysAloneIsOneLeftByAnEarlierVersion) {
   EXPECT_FALSE(left->requestID.empty());
   // Without a conversation there is no request.
   EXPECT_FALSE(requestLeftInKeys({{key::messageText, Value("x")}}, QueueState{}));
-  setQueueClockForTesting(nullptr);
+  resetProcessState();
 }
 
 TEST(SendQueue, FinishingTakesOutOnlyThatRequestAndItsKeysAndKeepsTheLastOutcomes) {

@@ -8,20 +8,10 @@
 
 #include <string>
 
+#include "tweak/core/failure_texts.h"
 #include "tweak/core/send_queue.h"
 
 namespace tweak {
-
-// Failure texts of the queue's own, in the style of the executor's.
-inline constexpr const char* kNotTakenInTimeText =
-    "Viber did not take the reply in time. Message not sent.";
-inline constexpr const char* kUnreadablePhotoText = "Unable to read the photo. Message not sent.";
-inline constexpr const char* kUnstoredPhotoText =
-    "Unable to store the photo for Viber. Message not sent.";
-inline constexpr const char* kUnsavedRequestText =
-    "Unable to save the reply for Viber. Message not sent.";
-inline constexpr const char* kNotStoredByViberText =
-    "Viber did not store the message. Message not sent.";
 
 // The longest start of a reply that an alert quotes, in characters.
 inline constexpr std::size_t kQuotedReplyCharacters = 40;

@@ -29,21 +29,21 @@ constexpr const char* kNumberAloneStatement =
     "z_4conversations = zconversation.z_pk and zconversation.zgroupid is null order by "
     "z_4conversations desc limit 1;";
 
-SqlValue parameter(const std::optional<std::string>& value) {
+sqlite::Parameter parameter(const std::optional<std::string>& value) {
   if (!value) return std::monostate{};
   return *value;
 }
 
 // Runs one lookup statement; the last row's first column wins.
 std::optional<std::string> lookUp(const std::string& path, const std::string& sql,
-                                  const std::vector<SqlValue>& parameters) {
-  auto db = ViberDatabaseReader::open(path);
+                                  const std::vector<sqlite::Parameter>& parameters) {
+  auto db = openViberDatabase(path);
   if (!db) return std::nullopt;
-  auto statement = BoundStatement::prepare(db->handle(), sql, parameters);
+  auto statement = prepareStatement(*db, sql, parameters);
   if (!statement) return std::nullopt;
   std::optional<std::string> result;
-  while (statement->step()) {
-    result = statement->text(0);
+  while (statement.step()) {
+    result = columnText(statement, 0);
     if (settings().debugMode) {
       NSLog("PXVIBER: Found conversation ID: {}", platform::foundation::describe(result));
     }

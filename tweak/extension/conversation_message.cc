@@ -10,58 +10,36 @@ namespace tweak {
 using platform::foundation::Date;
 using platform::foundation::Id;
 
-Id ORVCouriaViberMessage::content() const {
-  std::lock_guard lock(mutex_);
-  return content_;
-}
-void ORVCouriaViberMessage::setContent(Id content) {
-  std::lock_guard lock(mutex_);
-  content_ = std::move(content);
-}
+Id ORVCouriaViberMessage::content() const { return read(content_); }
+void ORVCouriaViberMessage::setContent(Id content) { write(content_, std::move(content)); }
 
-bool ORVCouriaViberMessage::outgoing() const {
-  std::lock_guard lock(mutex_);
-  return outgoing_;
-}
-void ORVCouriaViberMessage::setOutgoing(bool outgoing) {
-  std::lock_guard lock(mutex_);
-  outgoing_ = outgoing;
-}
+bool ORVCouriaViberMessage::outgoing() const { return read(outgoing_); }
+void ORVCouriaViberMessage::setOutgoing(bool outgoing) { write(outgoing_, outgoing); }
 
-std::optional<Date> ORVCouriaViberMessage::timestamp() const {
-  std::lock_guard lock(mutex_);
-  return timestamp_;
-}
+std::optional<Date> ORVCouriaViberMessage::timestamp() const { return read(timestamp_); }
 void ORVCouriaViberMessage::setTimestamp(std::optional<Date> timestamp) {
-  std::lock_guard lock(mutex_);
-  timestamp_ = timestamp;
+  write(timestamp_, timestamp);
 }
 
 std::optional<std::string> ORVCouriaViberMessage::authorPhoneNumIndex() const {
-  std::lock_guard lock(mutex_);
-  return authorPhoneNumIndex_;
+  return read(authorPhoneNumIndex_);
 }
 void ORVCouriaViberMessage::setAuthorPhoneNumIndex(std::optional<std::string> index) {
-  std::lock_guard lock(mutex_);
-  authorPhoneNumIndex_ = std::move(index);
+  write(authorPhoneNumIndex_, std::move(index));
 }
 
 std::optional<std::string> ORVCouriaViberMessage::authorDisplayName() const {
-  std::lock_guard lock(mutex_);
-  return authorDisplayName_;
+  return read(authorDisplayName_);
 }
 void ORVCouriaViberMessage::setAuthorDisplayName(std::optional<std::string> name) {
-  std::lock_guard lock(mutex_);
-  authorDisplayName_ = std::move(name);
+  write(authorDisplayName_, std::move(name));
 }
 
 std::optional<std::string> ORVCouriaViberMessage::conversation() const {
-  std::lock_guard lock(mutex_);
-  return conversation_;
+  return read(conversation_);
 }
 void ORVCouriaViberMessage::setConversation(std::optional<std::string> conversation) {
-  std::lock_guard lock(mutex_);
-  conversation_ = std::move(conversation);
+  write(conversation_, std::move(conversation));
 }
 
 std::optional<platform::foundation::Value> ORVCouriaViberMessage::valueForKey(
@@ -83,23 +61,16 @@ std::optional<platform::foundation::Value> ORVCouriaViberMessage::valueForKey(
   return std::nullopt;
 }
 
-namespace {
-
-std::unique_ptr<NicknameTable>& nicknames() {
-  static std::unique_ptr<NicknameTable> table;
-  return table;
+NicknameTable* nicknameTable() {
+  auto& table = processState().nicknames;
+  return table ? &*table : nullptr;
 }
-
-}  // namespace
-
-NicknameTable* nicknameTable() { return nicknames().get(); }
 
 NicknameTable& createNicknameTableIfNeeded() {
-  if (!nicknames()) nicknames() = std::make_unique<NicknameTable>();
-  return *nicknames();
+  auto& table = processState().nicknames;
+  if (!table) table.emplace();
+  return *table;
 }
-
-void resetNicknameTableForTesting() { nicknames().reset(); }
 
 std::optional<std::string> ORVViberCouriaExtension::getNickname(
     const platform::couria::UserIdentifier& user) {

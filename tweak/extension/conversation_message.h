@@ -11,13 +11,15 @@
 #include "platform/couria/couria.h"
 #include "platform/foundation/object.h"
 #include "platform/foundation/value.h"
+#include "tweak/core/process_state.h"
 
 namespace tweak {
 
-// A plain value object with six properties. Every accessor is atomic: a getter
-// never sees a value that a concurrent setter has half written, and the object
-// getters return copies that stay valid for the caller. A new message has
-// every object property nil and outgoing NO.
+// A plain value object with six properties. Every accessor is atomic, as a
+// synthesized atomic property's is: a getter never sees a value that a
+// concurrent setter has half written, and the object getters return copies
+// that stay valid for the caller. A new message has every object property nil
+// and outgoing NO.
 class ORVCouriaViberMessage final : public platform::couria::CouriaMessage {
  public:
   // What Couria shows; every message the extension makes holds an NSString.
@@ -46,6 +48,18 @@ class ORVCouriaViberMessage final : public platform::couria::CouriaMessage {
   std::optional<platform::foundation::Value> valueForKey(std::string_view key) const override;
 
  private:
+  // One lock for the six properties: a message is made by the thousand.
+  template <class T>
+  T read(const T& property) const {
+    std::lock_guard lock(mutex_);
+    return property;
+  }
+  template <class T>
+  void write(T& property, T value) {
+    std::lock_guard lock(mutex_);
+    property = std::move(value);
+  }
+
   mutable std::mutex mutex_;
   platform::foundation::Id content_;
   bool outgoing_ = false;
@@ -55,13 +69,11 @@ class ORVCouriaViberMessage final : public platform::couria::CouriaMessage {
   std::optional<std::string> conversation_;
 };
 
-// The nickname table: conversation identifier -> sender name. nullptr until
-// getUserIdentifier first runs; never shrinks. Used on the main thread only.
-using NicknameTable = std::map<std::string, std::string>;
+// The nickname table (process_state.h): conversation identifier -> sender
+// name. nullptr until getUserIdentifier first runs; never shrinks. Used on the
+// main thread only.
 NicknameTable* nicknameTable();
 // Creates the table, empty, when it does not exist yet; answers it.
 NicknameTable& createNicknameTableIfNeeded();
-// Drops the table, as if no bulletin had been identified (for tests).
-void resetNicknameTableForTesting();
 
 }  // namespace tweak

@@ -15,14 +15,6 @@ using platform::foundation::NSURL;
 
 class ConversationMessage : public testing::TweakTest {
  protected:
-  void SetUp() override {
-    TweakTest::SetUp();
-    resetNicknameTableForTesting();
-  }
-  void TearDown() override {
-    resetNicknameTableForTesting();
-    TweakTest::TearDown();
-  }
   static std::shared_ptr<ORVCouriaViberMessage> withContent(Id content) {
     auto m = std::make_shared<ORVCouriaViberMessage>();
     m->setContent(std::move(content));

@@ -3,13 +3,12 @@
 #include <sqlite3.h>
 
 #include <charconv>
-#include <utility>
 
 #include "platform/foundation/device.h"
-#include "platform/foundation/file_io.h"
 #include "platform/foundation/log.h"
 #include "tweak/core/application_location.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 #include "tweak/core/viber_contract.h"
 
 namespace tweak {
@@ -20,37 +19,29 @@ std::string viberDatabasePath() {
   return platform::foundation::describe(viberAppPath()) + "/" + viber::kDatabaseFile;
 }
 
-std::optional<ViberDatabaseReader> ViberDatabaseReader::open(const std::string& path) {
+std::optional<sqlite::Connection> openViberDatabase(const std::string& path) {
   std::filesystem::path file = platform::foundation::hostPath(path);
-  if (!platform::foundation::fileExistsAtPath(file)) {
+  FileOperations& files = *processState().files;
+  if (!files.fileExists(file)) {
     NSLog("PXVIBER: Failed to find user's DB!");
     return std::nullopt;
   }
-  if (!platform::foundation::isReadableFileAtPath(file)) {
+  if (!files.isReadableFile(file)) {
     NSLog("PXVIBER: DB file is not readable!");
     return std::nullopt;
   }
-  sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  if (rc != SQLITE_OK) {
-    NSLog("PXVIBER: unable to open database! error Code: {}", rc);
-    sqlite3_close(db);
+  auto db = sqlite::Connection::open(file, SQLITE_OPEN_READONLY, *processState().sqlite);
+  if (!db) {
+    NSLog("PXVIBER: unable to open database! error Code: {}", db.resultCode());
     return std::nullopt;
   }
-  return ViberDatabaseReader(db);
-}
-
-ViberDatabaseReader::ViberDatabaseReader(ViberDatabaseReader&& other) noexcept
-    : db_(std::exchange(other.db_, nullptr)) {}
-
-ViberDatabaseReader::~ViberDatabaseReader() {
-  if (db_) sqlite3_close(db_);
+  return db;
 }
 
 namespace {
 
 // A parameter as SQL text, the way sqlite3_expanded_sql() writes it.
-std::string literal(const SqlValue& value) {
+std::string literal(const sqlite::Parameter& value) {
   if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
   const auto* text = std::get_if<std::string>(&value);
   if (!text) return "NULL";
@@ -71,7 +62,7 @@ std::size_t parameterAt(const std::string& sql, std::size_t at, std::size_t& end
 
 // The statement with each "?N" outside quoted text replaced by parameter N: for
 // a statement that did not prepare, which SQLite cannot expand.
-std::string filledIn(const std::string& sql, const std::vector<SqlValue>& parameters) {
+std::string filledIn(const std::string& sql, const std::vector<sqlite::Parameter>& parameters) {
   std::string out;
   bool quoted = false;
   for (std::size_t i = 0, end = 0; i < sql.size(); i = end) {
@@ -87,57 +78,29 @@ std::string filledIn(const std::string& sql, const std::vector<SqlValue>& parame
   return out;
 }
 
-void bindAll(sqlite3_stmt* s, const std::vector<SqlValue>& parameters) {
-  for (std::size_t i = 0; i < parameters.size(); ++i) {
-    int index = static_cast<int>(i) + 1;
-    if (const auto* text = std::get_if<std::string>(&parameters[i])) {
-      sqlite3_bind_text(s, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
-    } else if (const auto* number = std::get_if<std::int64_t>(&parameters[i])) {
-      sqlite3_bind_int64(s, index, *number);
-    } else {
-      sqlite3_bind_null(s, index);
-    }
-  }
-}
-
 }  // namespace
 
-std::optional<BoundStatement> BoundStatement::prepare(sqlite3* db, const std::string& sql,
-                                                      const std::vector<SqlValue>& parameters) {
-  sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
-  if (rc != SQLITE_OK) {
+sqlite::Statement prepareStatement(sqlite::Connection& db, const std::string& sql,
+                                   const std::vector<sqlite::Parameter>& parameters) {
+  sqlite::Statement statement(db, sql);
+  if (!statement) {
     // The statement is named before the failure, as for one that prepares.
     if (settings().debugMode) NSLog("PXVIBER: SQL string: {}", filledIn(sql, parameters));
-    NSLog("PXVIBER: Failed to retrieve table, error Code: {}", rc);
-    sqlite3_finalize(s);
-    return std::nullopt;
+    NSLog("PXVIBER: Failed to retrieve table, error Code: {}", statement.resultCode());
+    return statement;
   }
-  BoundStatement statement(s);
-  bindAll(s, parameters);
+  statement.bindAll(parameters);
   if (settings().debugMode) {
-    char* expanded = sqlite3_expanded_sql(s);
-    NSLog("PXVIBER: SQL string: {}", expanded ? expanded : filledIn(sql, parameters));
-    sqlite3_free(expanded);
+    auto expanded = statement.expandedSql();
+    NSLog("PXVIBER: SQL string: {}", expanded ? *expanded : filledIn(sql, parameters));
   }
   return statement;
 }
 
-BoundStatement::BoundStatement(BoundStatement&& other) noexcept
-    : stmt_(std::exchange(other.stmt_, nullptr)) {}
-
-BoundStatement::~BoundStatement() {
-  if (stmt_) sqlite3_finalize(stmt_);
-}
-
-bool BoundStatement::step() { return sqlite3_step(stmt_) == SQLITE_ROW; }
-
-std::optional<std::string> BoundStatement::text(int column) const {
-  const unsigned char* t = sqlite3_column_text(stmt_, column);
-  if (!t) return std::string();
-  std::string bytes(reinterpret_cast<const char*>(t),
-                    static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
-  if (!isValidUtf8(bytes)) return std::nullopt;
+std::optional<std::string> columnText(const sqlite::Statement& row, int column) {
+  std::optional<std::string> bytes = row.text(column);
+  if (!bytes) return std::string();
+  if (!isValidUtf8(*bytes)) return std::nullopt;
   return bytes;
 }
 

@@ -6,72 +6,37 @@
 // quote in a phone number or group is just a character that matches nothing.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
+#include <string_view>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include "sqlite/statement.h"
 
 namespace tweak {
 
 // "%@/Documents/Contacts.data" filled with viberAppPath() ("(null)" when nil).
 std::string viberDatabasePath();
 
-// One read-only connection, closed when the object goes.
-class ViberDatabaseReader {
- public:
-  // Checks that the file at the device path `path` exists and is readable and
-  // opens it read-only. On failure it logs the one always-written line ("%@
-  // Failed to find user's DB!", "%@ DB file is not readable!" or "%@ unable to
-  // open database! error Code: %d"), closes what the open gave back and answers
-  // nullopt.
-  static std::optional<ViberDatabaseReader> open(const std::string& path);
+// Checks that the file at the device path `path` exists and is readable and
+// opens it read-only, through the process's SQLite calls; the connection
+// closes when it goes. On failure it logs the one always-written line ("%@
+// Failed to find user's DB!", "%@ DB file is not readable!" or "%@ unable to
+// open database! error Code: %d") and answers nullopt.
+std::optional<sqlite::Connection> openViberDatabase(const std::string& path);
 
-  ViberDatabaseReader(ViberDatabaseReader&& other) noexcept;
-  ViberDatabaseReader& operator=(ViberDatabaseReader&&) = delete;
-  ViberDatabaseReader(const ViberDatabaseReader&) = delete;
-  ~ViberDatabaseReader();
+// Prepares `sql` (whole string) on `db` and binds `parameters` to ?1, ?2...;
+// on a failed prepare it logs "%@ Failed to retrieve table, error Code: %d"
+// and answers a statement that converts to false. With debugMode on, logs
+// "%@ SQL string: %@" with the statement, values filled in, first: also when
+// it then fails to prepare. Stepping ends the rows at the first answer that is
+// not a row: busy, locked and every error without a line of their own.
+sqlite::Statement prepareStatement(sqlite::Connection& db, const std::string& sql,
+                                   const std::vector<sqlite::Parameter>& parameters);
 
-  sqlite3* handle() const { return db_; }
-
- private:
-  explicit ViberDatabaseReader(sqlite3* db) : db_(db) {}
-  sqlite3* db_;
-};
-
-// A parameter: SQL NULL, text or an integer.
-using SqlValue = std::variant<std::monostate, std::string, std::int64_t>;
-
-// A prepared statement with its parameters bound, finalized when it goes.
-class BoundStatement {
- public:
-  // Prepares `sql` (whole string) and binds `parameters` to ?1, ?2...; on a
-  // failed prepare it logs "%@ Failed to retrieve table, error Code: %d" and
-  // answers nullopt. With debugMode on, logs "%@ SQL string: %@" with the
-  // statement, values filled in, first: also when it then fails to prepare.
-  static std::optional<BoundStatement> prepare(sqlite3* db, const std::string& sql,
-                                               const std::vector<SqlValue>& parameters);
-
-  BoundStatement(BoundStatement&& other) noexcept;
-  BoundStatement& operator=(BoundStatement&&) = delete;
-  BoundStatement(const BoundStatement&) = delete;
-  ~BoundStatement();
-
-  // sqlite3_step: true while it answers a row. Busy, locked and every error end
-  // the rows without a line of their own.
-  bool step();
-
-  // The column's UTF-8 text: "" for NULL, nullopt for bytes that are not
-  // valid UTF-8.
-  std::optional<std::string> text(int column) const;
-
- private:
-  explicit BoundStatement(sqlite3_stmt* s) : stmt_(s) {}
-  sqlite3_stmt* stmt_;
-};
+// The column's UTF-8 text: "" for NULL, nullopt for bytes that are not valid
+// UTF-8.
+std::optional<std::string> columnText(const sqlite::Statement& row, int column);
 
 // Whether `bytes` is well-formed UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF).

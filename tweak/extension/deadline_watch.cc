@@ -8,6 +8,7 @@
 #include "tweak/core/earliest_timer.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 #include "tweak/core/send_queue.h"
 #include "tweak/core/undelivered_reply.h"
 
@@ -17,15 +18,15 @@ namespace foundation = platform::foundation;
 
 namespace {
 
-constexpr double kRetryAfterFailedWriteSeconds = 60;
 // A messenger's claim younger than this means it is sending the request now:
 // the springboard leaves that request to it. An older claim is a messenger that
 // died while sending.
 constexpr double kClaimTrustedSeconds = 300;
 
 EarliestTimer& timer() {
-  static EarliestTimer t(dropExpiredRequests, queueNow);
-  return t;
+  auto& t = processState().deadlineTimer;
+  if (!t) t.emplace(dropExpiredRequests, queueNow);
+  return *t;
 }
 
 // The earliest deadline of the pending requests; nullopt for an empty queue.
@@ -43,8 +44,7 @@ std::optional<double> earliestDeadline() {
 
 void report(const std::vector<std::pair<SendRequest, Outcome>>& expired) {
   for (const auto& [request, outcome] : expired) {
-    foundation::NSLog("PXVIBER: send request {} dropped: {}", request.requestID,
-                      outcome.reason.value_or(""));
+    foundation::NSLog(kDroppedRequestLine, request.requestID, outcome.reason.value_or(""));
     showAlertHere(kAlertTitle, undeliveredAlertText(outcome.reason.value_or(""), request));
   }
   if (expired.empty()) return;
@@ -78,7 +78,5 @@ void dropExpiredRequests() {
   report(expired);
   watchRequestDeadlines();
 }
-
-void resetDeadlineWatchForTesting() { timer().cancel(); }
 
 }  // namespace tweak

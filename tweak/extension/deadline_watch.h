@@ -19,9 +19,7 @@ void watchRequestDeadlines();
 void watchRequestDeadline(double at);
 
 // Takes out and reports what is past its deadline now, then watches the rest.
+// The timer is the process state's deadlineTimer.
 void dropExpiredRequests();
-
-// Cancels the timer and forgets it (for tests).
-void resetDeadlineWatchForTesting();
 
 }  // namespace tweak

@@ -19,12 +19,7 @@ class DeadlineWatch : public testing::TweakTest {
   void SetUp() override {
     TweakTest::SetUp();
     settings().showAlerts = true;
-    setQueueClockForTesting([this] { return kStart + loop_->now(); });
-  }
-  void TearDown() override {
-    resetDeadlineWatchForTesting();
-    setQueueClockForTesting(nullptr);
-    TweakTest::TearDown();
+    processState().clock = [this] { return kStart + loop_->now(); };
   }
 
   // Queues a text request made `age` seconds before now, with the file's

@@ -44,8 +44,6 @@ class ExtensionTest : public TweakTest {
  protected:
   void SetUp() override {
     TweakTest::SetUp();
-    resetViberAppPathForTesting();
-    resetNicknameTableForTesting();
     catalogue_ = platform::springboard::testing::registerRecordingApplicationList();
     viber_ = platform::springboard::testing::installApp(9, "com.viber", "Viber", "VIBER-UUID");
     databasePath_ = viber_.dataContainer + "/Documents/Contacts.data";
@@ -53,12 +51,6 @@ class ExtensionTest : public TweakTest {
     sample_ = platform::viberdb::createSampleDatabase(hostDatabase(), now_);
     loadPreferences();
     extension_ = ORVViberCouriaExtension::create();
-  }
-
-  void TearDown() override {
-    resetViberAppPathForTesting();
-    resetNicknameTableForTesting();
-    TweakTest::TearDown();
   }
 
   std::filesystem::path hostDatabase() const {

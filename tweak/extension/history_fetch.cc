@@ -56,18 +56,18 @@ std::optional<std::string> displayName(const std::optional<std::string>& main,
 }
 
 // One row of the statement as a message.
-std::shared_ptr<ORVCouriaViberMessage> messageFromRow(const BoundStatement& row) {
+std::shared_ptr<ORVCouriaViberMessage> messageFromRow(const sqlite::Statement& row) {
   auto message = std::make_shared<ORVCouriaViberMessage>();
-  message->setConversation(row.text(0));
-  message->setAuthorPhoneNumIndex(row.text(3));
-  message->setAuthorDisplayName(displayName(row.text(4), row.text(5)));
-  std::optional<std::string> when = row.text(1);
+  message->setConversation(columnText(row, 0));
+  message->setAuthorPhoneNumIndex(columnText(row, 3));
+  message->setAuthorDisplayName(displayName(columnText(row, 4), columnText(row, 5)));
+  std::optional<std::string> when = columnText(row, 1);
   message->setTimestamp(when ? platform::foundation::parseLocalDateTime(*when) : std::nullopt);
-  std::optional<std::string> text = row.text(2);
+  std::optional<std::string> text = columnText(row, 2);
   if (!text || text->empty()) text.emplace(1, ' ');
   bool outgoing = message->authorPhoneNumIndex() == std::string();
   message->setOutgoing(outgoing);
-  std::optional<std::string> group = row.text(6);
+  std::optional<std::string> group = columnText(row, 6);
   std::string content = *text;
   if (group != std::string() && !outgoing) {
     content = describe(message->authorDisplayName()) + ": " + *text;
@@ -81,16 +81,16 @@ void readHistory(const platform::couria::UserIdentifier& user, std::int64_t days
                  std::int64_t limit, std::vector<std::shared_ptr<ORVCouriaViberMessage>>& list) {
   std::string path = viberDatabasePath();
   if (settings().debugMode) NSLog("PXVIBER: DB path: {}", path);
-  auto db = ViberDatabaseReader::open(path);
+  auto db = openViberDatabase(path);
   if (!db) return;
   std::string sql = std::string(kStatementHead) + (limit != 0 ? " LIMIT ?3" : "") + ";";
-  std::vector<SqlValue> parameters(limit != 0 ? 3 : 2);
+  std::vector<sqlite::Parameter> parameters(limit != 0 ? 3 : 2);
   if (user) parameters[0].emplace<std::string>(*user);
   parameters[1].emplace<std::int64_t>(days);
   if (limit != 0) parameters[2].emplace<std::int64_t>(limit);
-  auto statement = BoundStatement::prepare(db->handle(), sql, parameters);
+  auto statement = prepareStatement(*db, sql, parameters);
   if (!statement) return;
-  while (statement->step()) list.push_back(messageFromRow(*statement));
+  while (statement.step()) list.push_back(messageFromRow(statement));
   if (settings().debugMode) {
     NSLog("PXVIBER: Found {} messages in the DB for the last {} days. (displaying max {} messages)",
           list.size(), days, limit);

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/foundation/date_format.h"
+#include "sqlite/testing/failing_calls.h"
 #include "tweak/extension/extension_test_fixture.h"
 
 namespace tweak {
@@ -276,6 +277,15 @@ TEST_F(HistoryFetch, FailuresWriteTheirLineAndGiveAnEmptyList) {
   EXPECT_EQ(log_.lines(),
             (std::vector<std::string>{"PXVIBER: Failed to find user's DB!",
                                       "PXVIBER: Failed to retrieve table, error Code: 26"}));
+}
+
+// The database turns busy after two rows: the two newest messages are the
+// answer, and the failure writes no line of its own.
+TEST_F(HistoryFetch, AStepThatFailsKeepsTheMessagesReadBeforeIt) {
+  sqlite::testing::FailingCalls busy(sqlite::testing::FailingCalls::Which::Step, 3, SQLITE_BUSY);
+  processState().sqlite = &busy;
+  EXPECT_EQ(contents(key(sample_.aliceChat)), "On my way|Where are you? 😀");
+  EXPECT_TRUE(log_.lines().empty());
 }
 
 // Stored dates near leap days, where a shift of 31 calendar years lands a day

@@ -82,7 +82,6 @@ class SendRequestTest : public TweakTest {
  protected:
   void SetUp() override {
     TweakTest::SetUp();
-    resetViberAppPathForTesting();
     // An iOS 9 device with Viber installed.
     container_ = root_ / "private/var/mobile/Containers/Data/Application/C0FFEE";
     fs::create_directories(container_ / "Documents/Attachments");
@@ -106,12 +105,6 @@ class SendRequestTest : public TweakTest {
     platform::runtime::registerClass(
         std::make_shared<springboard::SBApplicationControllerClass>(registry_));
     checking_ = std::make_shared<CheckingCenter>(container_ / "Documents");
-  }
-  void TearDown() override {
-    resetViberAppPathForTesting();
-    resetNicknameTableForTesting();
-    resetDeadlineWatchForTesting();
-    TweakTest::TearDown();
   }
 
   void writeDevice(double width, double height, double scale) {

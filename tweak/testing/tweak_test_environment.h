@@ -1,6 +1,7 @@
 // The environment that tweak code runs in, made of fakes: a scratch device
 // folder, a fake run loop that owns time, a fake notify centre that records
-// posts, a recording log and recording alerts, and the settings values reset.
+// posts, a recording log and recording alerts, and the process state of a
+// freshly loaded library, before and after each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,10 +20,25 @@
 #include "platform/runtime/class_registry.h"
 #include "platform/springboard/testing/recording_alerts.h"
 #include "tweak/core/bootstrap.h"
+#include "tweak/core/file_operations.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
+#include "tweak/core/process_state.h"
 
 namespace tweak::testing {
+
+// The device's files, except that reads of the settings file go through
+// `reader` while one is set (one that writes between two readings, say).
+class SettingsFileReader final : public FileOperationsWrapper {
+ public:
+  SettingsFileReader() : FileOperationsWrapper(deviceFileOperations()) {}
+  std::optional<platform::foundation::Dictionary> readDictionary(
+      const std::filesystem::path& path) override {
+    if (reader && path == preferencesPath()) return reader();
+    return FileOperationsWrapper::readDictionary(path);
+  }
+  std::function<std::optional<platform::foundation::Dictionary>()> reader;
+};
 
 class TweakTest : public ::testing::Test {
  protected:
@@ -36,18 +52,25 @@ class TweakTest : public ::testing::Test {
     center_ = std::make_shared<platform::notify::testing::FakeNotifyCenter>(*loop_);
     platform::runloop::setMainRunLoop(loop_);
     platform::notify::setDarwinNotifyCenter(center_);
-    resetSettings();
-    resetBootstrapForTesting();
+    resetProcessState();
   }
 
   void TearDown() override {
-    setMailboxReaderForTesting(nullptr);
+    // First: the state's timers are cancelled on the loop, its doubles go.
+    resetProcessState();
     platform::notify::setDarwinNotifyCenter(nullptr);
     platform::runloop::setMainRunLoop(nullptr);
     platform::runtime::unregisterAllClasses();
     platform::foundation::resetProcessIdentity();
-    resetSettings();
     scratch_.reset();
+  }
+
+  // Reads of the settings file go through `reader` from now on (nullptr: the
+  // file itself).
+  void setMailboxReaderForTesting(
+      std::function<std::optional<platform::foundation::Dictionary>()> reader) {
+    settingsReader_.reader = std::move(reader);
+    processState().files = &settingsReader_;
   }
 
   // The settings file as "key=value" pairs joined by commas; "NONE" when absent.
@@ -78,6 +101,7 @@ class TweakTest : public ::testing::Test {
   std::shared_ptr<platform::notify::testing::FakeNotifyCenter> center_;
   platform::foundation::testing::RecordingLog log_;
   platform::springboard::testing::RecordingAlerts alerts_;
+  SettingsFileReader settingsReader_;
 };
 
 }  // namespace tweak::testing

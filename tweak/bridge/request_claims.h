@@ -1,0 +1,46 @@
+// The first write of a pass of the executor: in one locked write of the
+// mailbox it takes every pending request that is due and not being sent
+// already, and claims each for this messenger. A request found in the four
+// request keys alone joins the queue first (it is older than anything
+// queued), damaged entries are dropped, and requests past their deadline
+// leave the queue with a failed outcome. Main thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tweak/core/send_queue.h"
+
+namespace tweak {
+
+// What one take found.
+struct TakenRequests {
+  // The claimed requests, in queue order, each as it was before this claim
+  // (its claim, if any, is an earlier messenger's).
+  std::vector<SendRequest> toSend;
+  // Taken out past their deadline, with the outcome recorded for each.
+  std::vector<std::pair<SendRequest, Outcome>> expired;
+  // One line per damaged entry dropped.
+  std::vector<std::string> damaged;
+  // The earliest next try among the requests left because they are not due.
+  std::optional<double> nextDue;
+};
+
+struct TakeRules {
+  // Only requests whose next try has come (a retry's pass); else every one.
+  bool dueOnly = false;
+  // The highest message key of the database before this pass sends anything:
+  // a later messenger looks for this pass's messages after it.
+  std::int64_t afterKey = 0;
+  // Requests left alone: this process is sending them already.
+  std::function<bool(const SendRequest&)> busy;
+};
+
+// nullopt when the mailbox could not be written: nothing was taken.
+std::optional<TakenRequests> takeRequests(const TakeRules& rules);
+
+}  // namespace tweak

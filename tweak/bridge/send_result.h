@@ -1,0 +1,21 @@
+// What came of one send request inside the messenger.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tweak {
+
+struct SendResult {
+  enum class Kind {
+    Delivered,  // the database holds it: messageKey
+    Failed,     // it never can be sent: reason (an alert text)
+    Retry,      // it may go out later: reason (an alert text)
+    Waiting,    // a picture whose completion settles it
+  };
+  Kind kind = Kind::Retry;
+  std::int64_t messageKey = 0;
+  std::string reason;
+};
+
+}  // namespace tweak
