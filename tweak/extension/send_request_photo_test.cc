@@ -11,6 +11,7 @@
 #include <atomic>
 #include <thread>
 
+#include "tweak/core/process_state.h"
 #include "tweak/extension/attachment_names.h"
 #include "tweak/extension/send_request_fixture.h"
 
@@ -117,9 +118,9 @@ TEST_F(SendRequestPhoto, TheNameIsTheWholeSecondReadBeforeThePhotoIsOpened) {
   OpeningWatch watch(path);
   ASSERT_TRUE(watch.watching());
   // 0.6 s into a second until the photo is opened, nine seconds later after.
-  setQueueClockForTesting([&watch] { return watch.opened() ? 1449500009.6 : 1449500000.6; });
+  processState().clock = [&watch] { return watch.opened() ? 1449500009.6 : 1449500000.6; };
   send(foundation::NSURL::fileURLWithPath(path.string()));
-  setQueueClockForTesting(nullptr);
+  processState().clock = nullptr;
   EXPECT_TRUE(watch.opened());
   EXPECT_EQ(stored("Attachments"), std::vector<std::string>{"144950000000.jpg"});
   EXPECT_EQ(queue(), "5||144950000000.jpg");
