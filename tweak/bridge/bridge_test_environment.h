@@ -13,40 +13,52 @@
 
 namespace tweak::testing {
 
-// The fake messenger's stored messages as the executor reads them back.
+// The fake messenger's stored messages as the executor reads them back. Every
+// reading counts in `readings`; the one numbered `failing` (from 1) answers as
+// a busy database does, and so does every reading of a store made unreadable.
 class FakeMessageStore final : public MessageStore {
  public:
-  FakeMessageStore(platform::messenger::testing::FakeMessenger& messenger, bool readable)
-      : messenger_(messenger), readable_(readable) {}
+  struct Schedule {
+    int readings = 0;
+    int failing = 0;
+  };
+  FakeMessageStore(platform::messenger::testing::FakeMessenger& messenger, bool readable,
+                   Schedule& schedule)
+      : messenger_(messenger), readable_(readable), schedule_(schedule) {}
   std::optional<std::int64_t> lastMessageKey() override {
-    if (!readable_) return std::nullopt;
+    if (!readable()) return std::nullopt;
     std::int64_t last = 0;
     for (auto& m : messenger_.stored()) last = std::max(last, m.key);
     return last;
   }
-  std::optional<std::int64_t> outgoingText(std::int64_t conversation, const std::string& text,
-                                           std::int64_t afterKey) override {
-    for (auto& m : readable_ ? messenger_.stored() : none_) {
+  Lookup<std::int64_t> outgoingText(std::int64_t conversation, const std::string& text,
+                                    std::int64_t afterKey) override {
+    if (!readable()) return {};
+    for (auto& m : messenger_.stored()) {
       if (m.conversation == conversation && m.text == text && m.key > afterKey && !m.attachment) {
-        return m.key;
+        return {true, m.key};
       }
     }
-    return std::nullopt;
+    return {true, std::nullopt};
   }
-  std::optional<StoredPicture> outgoingPicture(std::int64_t conversation,
-                                               const std::string& name) override {
-    for (auto& m : readable_ ? messenger_.stored() : none_) {
-      if (m.conversation == conversation && m.attachment == name) {
-        return StoredPicture{m.key, m.uploaded};
+  Lookup<StoredPicture> outgoingPicture(std::int64_t conversation, const std::string& name,
+                                        std::int64_t afterKey) override {
+    if (!readable()) return {};
+    std::optional<StoredPicture> newest;
+    for (auto& m : messenger_.stored()) {
+      if (m.conversation == conversation && m.attachment == name && m.key > afterKey) {
+        newest = StoredPicture{m.key, m.uploaded};
       }
     }
-    return std::nullopt;
+    return {true, newest};
   }
 
  private:
+  bool readable() { return readable_ && ++schedule_.readings != schedule_.failing; }
+
   platform::messenger::testing::FakeMessenger& messenger_;
   bool readable_;
-  std::vector<platform::messenger::testing::FakeMessenger::StoredMessage> none_;
+  Schedule& schedule_;
 };
 
 class BridgeTest : public TweakTest {
@@ -63,9 +75,12 @@ class BridgeTest : public TweakTest {
   // Whether the messenger's database can be read back.
   void setMessageStoreOpener(bool readable) {
     processState().openMessageStore = [this, readable](platform::messenger::DBManager&) {
-      return std::make_unique<FakeMessageStore>(messenger_, readable);
+      return std::make_unique<FakeMessageStore>(messenger_, readable, readings_);
     };
   }
+
+  // The `n`-th reading of the database from now on (from 1) cannot be read.
+  void failReading(int n) { readings_ = {0, n}; }
 
   // "-[<DBManager: 0x...> " for `manager`, as the trace lines open.
   static std::string receiver(const platform::messenger::DBManagerRef& manager) {
@@ -74,6 +89,7 @@ class BridgeTest : public TweakTest {
 
   static constexpr double kStart = 1'700'000'000;
   platform::messenger::testing::FakeMessenger messenger_;
+  FakeMessageStore::Schedule readings_;
 };
 
 }  // namespace tweak::testing

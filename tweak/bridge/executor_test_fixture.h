@@ -50,9 +50,22 @@ class ExecutorTest : public BridgeTest {
     updateMailbox([&](platform::foundation::Dictionary& d) { enqueueRequest(d, r); });
   }
 
-  void run() {
+  // The send notification reaches the messenger.
+  void notify() {
     sendMessageCallback(center_.get(), nullptr, kSendMessageNotification, nullptr, nullptr);
   }
+
+  // The send notification, then the clock past the longest wait of a retry, so
+  // that every retry the pass left has run: a second send of a request shows.
+  void run() {
+    notify();
+    quiet();
+  }
+  void quiet() { loop_->advance(platform::runloop::Seconds(kQuietSeconds)); }
+
+  // Longer than the longest wait before a retry (a minute) and than the wait
+  // after a write that failed.
+  static constexpr double kQuietSeconds = 2 * 60 + 1;
 
   // The messenger calls the picture completion `index`; what came of it is
   // recorded on the next turn of the main run loop.

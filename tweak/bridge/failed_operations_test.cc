@@ -36,7 +36,7 @@ TEST_F(FailedFileOperation, ATakeThatCannotBeWrittenSendsNothingUntilTheNextTry)
   queue("r", "42", "hi");
   FailingWrite files(1);
   processState().files = &files;
-  run();
+  notify();
   EXPECT_TRUE(sends().empty());
   EXPECT_TRUE(
       log_.contains("PXVIBER: unable to take the send requests; they stay for a later try"));
@@ -52,7 +52,7 @@ TEST_F(FailedFileOperation, AnOutcomeThatCannotBeWrittenIsRecordedLaterWithoutAS
   queue("r", "42", "hi");
   FailingWrite files(2);
   processState().files = &files;
-  run();
+  notify();
   EXPECT_EQ(sends().size(), 1u);
   EXPECT_TRUE(log_.contains(
       "PXVIBER: unable to record what came of the send requests; they are tried again"));

@@ -29,42 +29,47 @@ class SqliteMessageStore final : public MessageStore {
   explicit SqliteMessageStore(sqlite::Connection db) : db_(std::move(db)) {}
 
   std::optional<std::int64_t> lastMessageKey() override {
-    auto row = query("SELECT COALESCE(MAX(Z_PK), 0) FROM ZVIBERMESSAGE", {});
-    return row ? std::optional<std::int64_t>(row->first) : std::nullopt;
+    auto answer = query("SELECT COALESCE(MAX(Z_PK), 0) FROM ZVIBERMESSAGE", {});
+    if (!answer.readable || !answer.found) return std::nullopt;
+    return answer.found->first;
   }
 
-  std::optional<std::int64_t> outgoingText(std::int64_t conversation, const std::string& text,
-                                           std::int64_t afterKey) override {
-    auto row = query(
+  Lookup<std::int64_t> outgoingText(std::int64_t conversation, const std::string& text,
+                                    std::int64_t afterKey) override {
+    auto answer = query(
         "SELECT Z_PK FROM ZVIBERMESSAGE WHERE ZCONVERSATION = ?1 AND ZPHONENUMINDEX IS NULL "
-        "AND ZTEXT = ?2 AND Z_PK > ?3 ORDER BY Z_PK LIMIT 1",
+        "AND ZATTACHMENT IS NULL AND ZTEXT = ?2 AND Z_PK > ?3 ORDER BY Z_PK LIMIT 1",
         {conversation, text, afterKey});
-    return row ? std::optional<std::int64_t>(row->first) : std::nullopt;
+    if (!answer.found) return {answer.readable, std::nullopt};
+    return {true, answer.found->first};
   }
 
-  std::optional<StoredPicture> outgoingPicture(std::int64_t conversation,
-                                               const std::string& name) override {
-    auto row = query(
+  Lookup<StoredPicture> outgoingPicture(std::int64_t conversation, const std::string& name,
+                                        std::int64_t afterKey) override {
+    auto answer = query(
         "SELECT M.Z_PK, M.ZSTATE FROM ZVIBERMESSAGE AS M JOIN ZATTACHMENT AS A ON A.Z_PK = "
         "M.ZATTACHMENT WHERE M.ZCONVERSATION = ?1 AND A.ZNAME = ?2 AND M.ZPHONENUMINDEX IS NULL "
-        "ORDER BY M.Z_PK DESC LIMIT 1",
-        {conversation, name});
-    if (!row) return std::nullopt;
-    return StoredPicture{row->first, row->second != viber::kPendingMessageState};
+        "AND M.Z_PK > ?3 ORDER BY M.Z_PK DESC LIMIT 1",
+        {conversation, name, afterKey});
+    if (!answer.found) return {answer.readable, std::nullopt};
+    const Row& row = *answer.found;
+    return {true, StoredPicture{row.first, row.second != viber::kPendingMessageState}};
   }
 
  private:
-  // The first row of `sql`; nullopt for no row and for any failure (a busy or
-  // damaged database reads as "not there": the request is tried again).
-  std::optional<Row> query(const char* sql, const std::vector<sqlite::Parameter>& parameters) {
+  // The first row of `sql`, or none; unreadable for any failure of the prepare
+  // or the step (a busy, locked or damaged database).
+  Lookup<Row> query(const char* sql, const std::vector<sqlite::Parameter>& parameters) {
     sqlite::Statement s(db_, sql);
     if (!s) {
       platform::foundation::NSLog("PXVIBER: unable to read Viber's messages: {}",
                                   db_.errorMessage());
-      return std::nullopt;
+      return {};
     }
-    if (!s.bindAll(parameters).step()) return std::nullopt;
-    return Row{s.integer(0), s.columnCount() > 1 ? s.text(1) : std::nullopt};
+    if (s.bindAll(parameters).step()) {
+      return {true, Row{s.integer(0), s.columnCount() > 1 ? s.text(1) : std::nullopt}};
+    }
+    return {s.resultCode() == SQLITE_DONE, std::nullopt};
   }
 
   sqlite::Connection db_;

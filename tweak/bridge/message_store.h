@@ -18,6 +18,16 @@ class DBManager;
 
 namespace tweak {
 
+// What a look-up of the database answered: whether the database could be
+// read at all (false: busy, locked, damaged... the answer is not known), and
+// when it could, the row found, if any. A caller that must not act twice acts
+// only on a readable answer.
+template <class T>
+struct Lookup {
+  bool readable = false;
+  std::optional<T> found;
+};
+
 struct StoredPicture {
   std::int64_t messageKey = 0;
   bool uploaded = false;  // the message has left the pending state
@@ -29,15 +39,14 @@ class MessageStore {
   // The highest message key (Z_PK of ZVIBERMESSAGE), 0 for none; nullopt when
   // the database cannot be read now.
   virtual std::optional<std::int64_t> lastMessageKey() = 0;
-  // The first outgoing message (no author) of `conversation` after `afterKey`
-  // whose text is `text`; nullopt for none or an unreadable database.
-  virtual std::optional<std::int64_t> outgoingText(std::int64_t conversation,
-                                                   const std::string& text,
-                                                   std::int64_t afterKey) = 0;
-  // The newest outgoing picture message of `conversation` carrying the
-  // attachment `name`; nullopt for none or an unreadable database.
-  virtual std::optional<StoredPicture> outgoingPicture(std::int64_t conversation,
-                                                       const std::string& name) = 0;
+  // The first outgoing text message (no author, no attachment) of
+  // `conversation` after `afterKey` whose text is `text`.
+  virtual Lookup<std::int64_t> outgoingText(std::int64_t conversation, const std::string& text,
+                                            std::int64_t afterKey) = 0;
+  // The newest outgoing picture message of `conversation` after `afterKey`
+  // carrying the attachment `name`.
+  virtual Lookup<StoredPicture> outgoingPicture(std::int64_t conversation, const std::string& name,
+                                                std::int64_t afterKey) = 0;
 };
 
 // The manager's conversation store, read-only, through the process's SQLite

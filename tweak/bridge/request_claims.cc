@@ -21,8 +21,9 @@ void claim(QueueState& queue, const TakeRules& rules, double now, TakenRequests&
       taken.nextDue = std::min(taken.nextDue.value_or(*r.nextAttempt), *r.nextAttempt);
       continue;
     }
+    if (!r.afterKey) r.afterKey = rules.afterKey;
     taken.toSend.push_back(r);
-    r.claim = SendClaim{messengerName(), now, rules.afterKey};
+    r.claim = SendClaim{messengerName(), now};
   }
 }
 

@@ -19,8 +19,8 @@ namespace tweak {
 
 // What one take found.
 struct TakenRequests {
-  // The claimed requests, in queue order, each as it was before this claim
-  // (its claim, if any, is an earlier messenger's).
+  // The claimed requests, in queue order, each with its key noted (see
+  // TakeRules::afterKey) and its claim, if any, an earlier messenger's.
   std::vector<SendRequest> toSend;
   // Taken out past their deadline, with the outcome recorded for each.
   std::vector<std::pair<SendRequest, Outcome>> expired;
@@ -33,9 +33,11 @@ struct TakenRequests {
 struct TakeRules {
   // Only requests whose next try has come (a retry's pass); else every one.
   bool dueOnly = false;
-  // The highest message key of the database before this pass sends anything:
-  // a later messenger looks for this pass's messages after it.
-  std::int64_t afterKey = 0;
+  // The highest message key of the database before this pass sends anything,
+  // noted in each request taken that has none yet (its first try): every try
+  // looks for the request's message after it. nullopt when the database could
+  // not be read: no key is noted, and nothing without one is sent.
+  std::optional<std::int64_t> afterKey;
   // Requests left alone: this process is sending them already.
   std::function<bool(const SendRequest&)> busy;
 };

@@ -37,6 +37,9 @@ void record(foundation::Dictionary& file, const SendRequest& r, const SendResult
       settled.failures.emplace_back(r, result.reason);
     }
   } else if (result.kind == Kind::Retry) {
+    // The claim goes (nobody is sending it until its next try); the key noted
+    // before its first try stays, so that the next try looks for this one's
+    // message before it sends anything.
     SendRequest next = r;
     next.claim.reset();
     next.attempts += 1;

@@ -80,31 +80,32 @@ bool pictureFileRemains(const SendRequest& r) {
 SendResult sendText(const SendRequest& r, pm::DBManager& manager,
                     const pm::ConversationRef& conversation, MessageStore& store) {
   auto text = textOf(r.messageText);
-  if (r.claim && text) {
-    // Taken by a messenger that did not finish: it may have sent it.
-    if (auto key = store.outgoingText(conversationKey(r), *text, r.claim->afterKey)) {
-      return delivered(*key);
-    }
+  if (text) {
+    // Any earlier try, this messenger's or another's, may have reached the
+    // database: what is there is not sent again.
+    auto found = store.outgoingText(conversationKey(r), *text, *r.afterKey);
+    if (!found.readable) return retry(kNoManagerAlert);
+    if (found.found) return delivered(*found.found);
   }
   auto before = store.lastMessageKey();
   if (!before) return retry(kNoManagerAlert);
   manager.sendMessageOfType(std::make_shared<foundation::NSString>("text"),
                             objectFor(r.messageText), nullptr, conversation, nullptr, nullptr,
                             nullptr, nullptr, nullptr);
-  auto key = text ? store.outgoingText(conversationKey(r), *text, *before) : std::nullopt;
-  return key ? delivered(*key) : retry(kNotStoredByViberText);
+  auto stored =
+      text ? store.outgoingText(conversationKey(r), *text, *before) : Lookup<std::int64_t>{};
+  return stored.found ? delivered(*stored.found) : retry(kNotStoredByViberText);
 }
 
 SendResult sendPicture(const SendRequest& r, pm::DBManager& manager,
                        const pm::ConversationRef& conversation, MessageStore& store,
                        pm::PictureCompletion completion) {
   foundation::Id fileName = objectFor(r.pictureFile);
-  if (r.claim || r.attempts > 0) {
-    // An earlier try may have reached the database: send it only once.
-    if (auto stored = store.outgoingPicture(conversationKey(r), fileName->description())) {
-      return stored->uploaded ? delivered(stored->messageKey) : confirmPicture(r);
-    }
-  }
+  // An earlier try may have reached the database: the picture goes out once.
+  auto stored = store.outgoingPicture(conversationKey(r), fileName->description(), *r.afterKey);
+  if (!stored.readable) return retry(kNoManagerAlert);
+  if (stored.found)
+    return stored.found->uploaded ? delivered(stored.found->messageKey) : confirmPicture(r);
   manager.sendPictureMessageWithConversation(conversation, fileName, objectFor(r.messageText),
                                              nullptr, std::move(completion));
   return {Kind::Waiting, 0, {}};
@@ -127,7 +128,9 @@ SendResult sendRequest(const SendRequest& r, const std::shared_ptr<pm::DBManager
     NSLog("PXVIBER: unable to find conversation! Message not sent.");
     return failed(kNoConversationAlert);
   }
-  if (!store) return retry(kNoManagerAlert);
+  // Without the key noted before its first try, nothing could tell a second
+  // try from the first: the request waits for a database that can be read.
+  if (!store || !r.afterKey) return retry(kNoManagerAlert);
   if (!r.pictureFile) return sendText(r, *manager, conversation, *store);
   return sendPicture(r, *manager, conversation, *store, std::move(completion));
 }
@@ -142,9 +145,11 @@ SendResult confirmPicture(const SendRequest& r) {
   }
   manager->uploadAttachment(attachment, false);
   auto store = openMessageStore(*manager);
-  auto stored =
-      store ? store->outgoingPicture(conversationKey(r), fileName->description()) : std::nullopt;
-  return stored && stored->uploaded ? delivered(stored->messageKey) : retry(kPictureFailedAlert);
+  auto stored = store ? store->outgoingPicture(conversationKey(r), fileName->description(),
+                                               r.afterKey.value_or(0))
+                      : Lookup<StoredPicture>{};
+  return stored.found && stored.found->uploaded ? delivered(stored.found->messageKey)
+                                                : retry(kPictureFailedAlert);
 }
 
 }  // namespace tweak

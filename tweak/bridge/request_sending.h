@@ -4,11 +4,13 @@
 // A text goes out through the text send and counts as delivered once the
 // database holds the outgoing message; a picture goes out through the picture
 // send with the completion the caller gives, and is only Waiting until that
-// completion confirms it (confirmPicture). A request that a messenger took
-// before without finishing (its claim says so), or a picture tried before, is
-// first looked for in the database, so that what already reached it is not
-// sent again. Nothing here keeps state or decides what happens next: the
-// executor does (send_executor.h). Main thread, except confirmPicture.
+// completion confirms it (confirmPicture). Before any send, first try or
+// retry, the request is looked for in the database after the key noted before
+// its first try (SendRequest::afterKey), so that what already reached it is
+// never sent again; a request without that key, or a database that cannot
+// answer the look-up, is not sent but tried again. Nothing here keeps state or
+// decides what happens next: the executor does (send_executor.h). Main thread,
+// except confirmPicture.
 #pragma once
 
 #include <memory>

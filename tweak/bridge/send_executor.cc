@@ -1,5 +1,8 @@
 #include "tweak/bridge/send_executor.h"
 
+#include <algorithm>
+#include <map>
+
 #include "platform/foundation/log.h"
 #include "platform/messenger/db_manager.h"
 #include "platform/runloop/run_loop.h"
@@ -98,7 +101,7 @@ void sendPendingRequests(SendTrigger trigger) {
   // this pass's messages after it.
   auto store = manager ? openMessageStore(*manager) : nullptr;
   auto taken = takeRequests({.dueOnly = trigger == SendTrigger::Retry,
-                             .afterKey = store ? store->lastMessageKey().value_or(0) : 0,
+                             .afterKey = store ? store->lastMessageKey() : std::nullopt,
                              .busy = isInFlight});
   if (!taken) {
     NSLog("PXVIBER: unable to take the send requests; they stay for a later try");
@@ -107,8 +110,19 @@ void sendPendingRequests(SendTrigger trigger) {
   }
   for (const auto& why : taken->damaged) NSLog("PXVIBER: dropped a damaged send request: {}", why);
   SendResults results;
-  for (const auto& request : taken->toSend) {
-    results.emplace_back(request, send(request, manager, store.get()));
+  // The key of the message delivered last in this pass, per conversation: a
+  // later request to it is looked for after that message, and keeps that key
+  // for its retries, so that a reply typed twice is never taken for the
+  // first one's message.
+  std::map<std::string, std::int64_t> deliveredAt;
+  for (SendRequest request : taken->toSend) {
+    const std::string conversation = conversationOf(request);
+    if (auto at = deliveredAt.find(conversation); at != deliveredAt.end() && request.afterKey) {
+      request.afterKey = std::max(*request.afterKey, at->second);
+    }
+    SendResult result = send(request, manager, store.get());
+    if (result.kind == SendResult::Kind::Delivered) deliveredAt[conversation] = result.messageKey;
+    results.emplace_back(std::move(request), std::move(result));
   }
   scheduleRetryAt(settleRequests(results, taken->expired));
   scheduleRetryAt(taken->nextDue);

@@ -224,7 +224,7 @@ TEST_F(SendExecutor, WithoutACapturedManagerTheRequestWaitsForOne) {
            {"conversationID", Value("42")},
            {"messagePictureFile", Value("p.jpg")},
            {"messagePictureFileWithPath", Value("/p.jpg")}});
-  run();
+  notify();
   EXPECT_EQ(log_.linesStartingWith("PXVIBER: Unable to get DBM. Message not sent."),
             Lines{"PXVIBER: Unable to get DBM. Message not sent."});
   EXPECT_EQ(alert(), "(none)|(none)");
@@ -318,7 +318,7 @@ TEST_F(SendExecutor, TheAlertReachesTheSpringboardSideThroughTheRelay) {
 
 TEST_F(SendExecutor, NonTextValuesArePassedOnAsTheObjectsTheFileHeld) {
   request({{"messageText", Value(12)}, {"conversationID", Value("42")}});
-  run();
+  notify();
   EXPECT_EQ(sends(), Lines{"sendMessageOfType(text,12,(null),conversation 42,(null),(null),"
                            "(null),(null),(null))"});
 }

@@ -89,7 +89,7 @@ TEST_F(SendQueueDrain, ADamagedEntryIsDroppedWithALogLineAndTheRestIsSent) {
 TEST_F(SendQueueDrain, AMessageTheDatabaseDidNotTakeIsRetriedNotDroppedAndSentOnce) {
   messenger_.storeNothing(true);
   queue("r", "42", "busy");
-  run();
+  notify();
   EXPECT_EQ(pending(), "r");
   EXPECT_TRUE(outcomes().empty());
   EXPECT_EQ(readQueue(*readMailbox()).pending[0].lastFailure,
@@ -138,7 +138,10 @@ TEST_F(SendQueueDrain, FailuresOfOnePassAreToldInOneAlertNamingEachReply) {
 TEST_F(SendQueueDrain, ATextThatADeadMessengerAlreadySentIsNotSentAgain) {
   messenger_.stored().push_back({100, 42, "hi", std::nullopt, false});
   queue("r", "42", "hi");
-  changeFirst([this](SendRequest& r) { r.claim = SendClaim{"Viber[1]", queueNow() - 5, 99}; });
+  changeFirst([this](SendRequest& r) {
+    r.claim = SendClaim{"Viber[1]", queueNow() - 5};
+    r.afterKey = 99;
+  });
   run();
   EXPECT_TRUE(sends().empty());
   EXPECT_EQ(outcomes(), Lines{"42:delivered 100"});
@@ -147,7 +150,10 @@ TEST_F(SendQueueDrain, ATextThatADeadMessengerAlreadySentIsNotSentAgain) {
 TEST_F(SendQueueDrain, ATextADeadMessengerTookButNeverSentIsSent) {
   messenger_.stored().push_back({100, 42, "hi", std::nullopt, false});
   queue("r", "42", "hi");
-  changeFirst([this](SendRequest& r) { r.claim = SendClaim{"Viber[1]", queueNow() - 5, 100}; });
+  changeFirst([this](SendRequest& r) {
+    r.claim = SendClaim{"Viber[1]", queueNow() - 5};
+    r.afterKey = 100;
+  });
   run();
   EXPECT_EQ(sends(), Lines{textSend("hi", 42)});
   EXPECT_EQ(outcomes(), Lines{"42:delivered 101"});
@@ -172,7 +178,10 @@ TEST_F(SendQueueDrain, APictureInTheDatabaseButNotUploadedIsOnlyUploadedOnTheNex
   messenger_.addAttachment("p.jpg");
   messenger_.stored().push_back({100, 42, std::nullopt, "p.jpg", false});
   queue("r", "42", "", "p.jpg");
-  changeFirst([](SendRequest& r) { r.attempts = 1; });
+  changeFirst([](SendRequest& r) {
+    r.attempts = 1;
+    r.afterKey = 99;
+  });
   run();
   EXPECT_TRUE(sends().empty());
   EXPECT_EQ(messenger_.calls().back(), "uploadAttachment(p.jpg,NO)");

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "tweak/core/preferences.h"
@@ -62,8 +63,7 @@ void put(Dictionary& d, const char* k, const std::optional<Value>& v) {
 std::optional<SendClaim> claimFrom(const Dictionary& d) {
   auto by = textEntry(d, rk::sendingBy);
   if (!by) return std::nullopt;
-  return SendClaim{*by, numberEntry(d, rk::sendingSince).value_or(0),
-                   static_cast<std::int64_t>(numberEntry(d, rk::sendingAfterKey).value_or(0))};
+  return SendClaim{*by, numberEntry(d, rk::sendingSince).value_or(0)};
 }
 
 const Array* arrayEntry(const Dictionary& file, const char* k) {
@@ -93,8 +93,8 @@ Value toValue(const SendRequest& r) {
   if (r.claim) {
     d[rk::sendingBy] = Value(r.claim->by);
     d[rk::sendingSince] = Value(r.claim->since);
-    d[rk::sendingAfterKey] = Value(static_cast<long long>(r.claim->afterKey));
   }
+  if (r.afterKey) d[rk::sendingAfterKey] = Value(static_cast<long long>(*r.afterKey));
   return Value(std::move(d));
 }
 
@@ -121,6 +121,7 @@ std::optional<SendRequest> requestFromValue(const Value& value, std::string& why
   r.lastFailure = textEntry(*d, rk::lastFailure);
   r.nextAttempt = numberEntry(*d, rk::nextAttempt);
   r.claim = claimFrom(*d);
+  if (auto k = numberEntry(*d, rk::sendingAfterKey)) r.afterKey = static_cast<std::int64_t>(*k);
   r.otherKeys = *d;
   for (const char* k : kKnownRequestKeys) r.otherKeys.erase(k);
   return r;
@@ -222,9 +223,10 @@ void removeRequestKeys(Dictionary& file) {
 
 bool finishRequest(Dictionary& file, const SendRequest& request, const Outcome& outcome) {
   QueueState state = readQueue(file);
-  auto removed = std::erase_if(
-      state.pending, [&](const SendRequest& p) { return p.requestID == request.requestID; });
-  if (removed == 0) return false;
+  auto at = std::find_if(state.pending.begin(), state.pending.end(),
+                         [&](const SendRequest& p) { return p.requestID == request.requestID; });
+  if (at == state.pending.end()) return false;
+  state.pending.erase(at);
   writeQueue(file, state.pending);
   if (requestKeysHold(file, request)) removeRequestKeys(file);
   Array outcomes;
@@ -256,6 +258,10 @@ std::vector<Outcome> readOutcomes(const Dictionary& file) {
     }
   }
   return out;
+}
+
+std::string conversationOf(const SendRequest& request) {
+  return request.conversationID ? request.conversationID->description() : std::string();
 }
 
 double requestDeadlineSeconds(const Dictionary& file) {

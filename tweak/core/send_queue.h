@@ -46,6 +46,7 @@ inline constexpr const char* lastFailure = "lastFailure";
 inline constexpr const char* nextAttempt = "nextAttempt";    // seconds since 1970
 inline constexpr const char* sendingBy = "sendingBy";        // the messenger that took it
 inline constexpr const char* sendingSince = "sendingSince";  // seconds since 1970
+// The highest message key of the database before the request's first try.
 inline constexpr const char* sendingAfterKey = "sendingAfterKey";
 }  // namespace request_key
 
@@ -60,13 +61,10 @@ inline constexpr const char* reason = "reason";
 inline constexpr const char* recorded = "recorded";  // seconds since 1970
 }  // namespace outcome_key
 
-// A messenger's claim on a request it is sending: who, since when, and the
-// highest message key of its database just before (so that a later messenger
-// can tell whether the send reached the database).
+// A messenger's claim on a request it is sending: who, and since when.
 struct SendClaim {
   std::string by;
   double since = 0;
-  std::int64_t afterKey = 0;
 };
 
 struct SendRequest {
@@ -83,6 +81,10 @@ struct SendRequest {
   std::optional<std::string> lastFailure;  // the alert text of the last failed try
   std::optional<double> nextAttempt;       // no try before this time
   std::optional<SendClaim> claim;
+  // The highest message key of the messenger's database noted before the
+  // request's first try, kept across every later try: the request's message,
+  // if any try reached the database, is the first outgoing one after it.
+  std::optional<std::int64_t> afterKey;
   // Whatever else the entry held, written back as it was.
   platform::foundation::Dictionary otherKeys;
 };
@@ -143,6 +145,10 @@ bool finishRequest(platform::foundation::Dictionary& file, const SendRequest& re
 // there is none.
 bool replaceRequest(platform::foundation::Dictionary& file, const SendRequest& request);
 std::vector<Outcome> readOutcomes(const platform::foundation::Dictionary& file);
+
+// The conversation a request is for, as text: replies to one conversation go
+// out in the order they were made.
+std::string conversationOf(const SendRequest& request);
 
 // The file's deadline in seconds (key::requestDeadlineSeconds when it is a
 // positive number, else kDefaultRequestDeadlineSeconds).

@@ -51,7 +51,8 @@ TEST(SendQueue, ARequestComesBackFromTheFileAsItWasWritten) {
   r.attempts = 3;
   r.lastFailure = "Viber did not store the message. Message not sent.";
   r.nextAttempt = 1700000009.5;
-  r.claim = SendClaim{"messenger-7", 1700000001.75, 1234};
+  r.claim = SendClaim{"messenger-7", 1700000001.75};
+  r.afterKey = 1234;
   Dictionary file;
   enqueueRequest(file, r);
   auto back = readQueue(roundTrip(file));

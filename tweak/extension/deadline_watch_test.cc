@@ -83,8 +83,8 @@ TEST_F(DeadlineWatch, TheTimerFollowsTheEarliestDeadlineAndWatchesTheRest) {
 }
 
 TEST_F(DeadlineWatch, ARequestAMessengerIsSendingNowIsLeftToIt) {
-  queue("sending", 100, SendClaim{"Viber[1]", queueNow() - 10, 0});
-  queue("abandoned", 100, SendClaim{"Viber[2]", queueNow() - 3600, 0});
+  queue("sending", 100, SendClaim{"Viber[1]", queueNow() - 10});
+  queue("abandoned", 100, SendClaim{"Viber[2]", queueNow() - 3600});
   dropExpiredRequests();
   EXPECT_EQ(pending(), "sending ");
   EXPECT_EQ(told().size(), 1u);
