@@ -69,7 +69,7 @@ void addOutboxCommand(CLI::App& app, int& exitCode) {
     if (o->json) return printJson(queue, outcomes);
     std::cout << "pending (" << queue.pending.size() << "), oldest first:\n";
     for (const auto& r : queue.pending) printPending(r);
-    for (const auto& why : queue.damaged) std::cout << "  damaged entry: " << why << "\n";
+    for (const auto& d : queue.damaged) std::cout << "  damaged entry: " << d.why << "\n";
     std::cout << "recent outcomes (" << outcomes.size() << "), oldest first:\n";
     for (const auto& outcome : outcomes) printOutcome(outcome);
   });

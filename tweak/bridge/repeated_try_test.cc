@@ -80,7 +80,7 @@ TEST_F(RepeatedTry, AfterADeathBetweenTwoEqualRepliesEachFindsOnlyItsOwnMessage)
       r.claim = SendClaim{"Viber[1]", queueNow() - 5};
       r.afterKey = 99;
     }
-    writeQueue(d, q.pending);
+    writeQueue(d, q);
   });
   run();
   EXPECT_EQ(sends(), Lines{textSend("ok")});

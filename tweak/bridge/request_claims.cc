@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "tweak/core/mailbox.h"
+#include "tweak/core/request_rules.h"
 
 namespace tweak {
 
@@ -35,15 +36,21 @@ std::optional<TakenRequests> takeRequests(const TakeRules& rules) {
   bool written = updateMailbox([&](platform::foundation::Dictionary& file) {
     taken = TakenRequests{};
     QueueState queue = readQueue(file);
-    taken.damaged = queue.damaged;
     if (auto left = requestLeftInKeys(file, queue)) {
       queue.pending.insert(queue.pending.begin(), *left);
     }
-    writeQueue(file, queue.pending);
-    taken.expired = expireRequests(file, now, rules.busy);
-    queue = readQueue(file);
+    for (const auto& d : queue.damaged) taken.damaged.push_back(d.why);
+    taken.ended = endDamagedEntries(file, queue, now);
+    double deadline = requestDeadlineSeconds(file);
+    auto refused = unsendableRequests(queue, now, deadline, rules.busy);
+    taken.damaged.insert(taken.damaged.end(), refused.why.begin(), refused.why.end());
+    FinishedRequests ending = std::move(refused.requests);
+    auto expired = expiredRequests(queue, deadline, now, rules.busy);
+    ending.insert(ending.end(), expired.begin(), expired.end());
+    auto done = finishRequests(file, queue, ending);
+    taken.ended.insert(taken.ended.end(), done.begin(), done.end());
     claim(queue, rules, now, taken);
-    writeQueue(file, queue.pending);
+    writeQueue(file, queue);
   });
   if (!written) return std::nullopt;
   return taken;

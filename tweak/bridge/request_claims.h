@@ -2,8 +2,9 @@
 // mailbox it takes every pending request that is due and not being sent
 // already, and claims each for this messenger. A request found in the four
 // request keys alone joins the queue first (it is older than anything
-// queued), damaged entries are dropped, and requests past their deadline
-// leave the queue with a failed outcome. Main thread.
+// queued); damaged entries, requests that can never be sent
+// (request_rules.h) and requests past their deadline leave the queue with a
+// failed outcome. Main thread.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +23,10 @@ struct TakenRequests {
   // The claimed requests, in queue order, each with its key noted (see
   // TakeRules::afterKey) and its claim, if any, an earlier messenger's.
   std::vector<SendRequest> toSend;
-  // Taken out past their deadline, with the outcome recorded for each.
-  std::vector<std::pair<SendRequest, Outcome>> expired;
-  // One line per damaged entry dropped.
+  // Taken out without a send (damaged, never sendable, or past their
+  // deadline), with the outcome recorded for each.
+  FinishedRequests ended;
+  // One line per damaged or never sendable entry, saying what is wrong.
   std::vector<std::string> damaged;
   // The earliest next try among the requests left because they are not due.
   std::optional<double> nextDue;

@@ -1,5 +1,7 @@
 #include "tweak/bridge/request_outcomes.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -19,6 +21,8 @@ using Kind = SendResult::Kind;
 namespace {
 
 constexpr double kMaxRetryDelaySeconds = 60;
+// The most replies one alert names line by line.
+constexpr std::size_t kRepliesNamedInOneAlert = 20;
 
 // What one write of the results came to.
 struct Settled {
@@ -27,28 +31,42 @@ struct Settled {
   std::optional<double> nextTry;
 };
 
-void record(foundation::Dictionary& file, const SendRequest& r, const SendResult& result,
-            double now, Settled& settled) {
-  if (result.kind == Kind::Delivered) {
-    settled.recorded |= finishRequest(file, r, deliveredOutcome(r, result.messageKey, now));
-  } else if (result.kind == Kind::Failed) {
-    if (finishRequest(file, r, failedOutcome(r, result.reason, now))) {
-      settled.recorded = true;
-      settled.failures.emplace_back(r, result.reason);
-    }
-  } else if (result.kind == Kind::Retry) {
-    // The claim goes (nobody is sending it until its next try); the key noted
-    // before its first try stays, so that the next try looks for this one's
-    // message before it sends anything.
-    SendRequest next = r;
-    next.claim.reset();
-    next.attempts += 1;
-    next.lastFailure = result.reason;
-    next.nextAttempt = now + retryDelaySeconds(next.attempts);
-    if (replaceRequest(file, next)) {
-      settled.nextTry = std::min(settled.nextTry.value_or(*next.nextAttempt), *next.nextAttempt);
+// The request to write back for a try that may succeed later.
+SendRequest nextTry(const SendRequest& r, const SendResult& result, double now) {
+  // The claim goes (nobody is sending it until its next try); the key noted
+  // before its first try stays, so that the next try looks for this one's
+  // message before it sends anything.
+  SendRequest next = r;
+  next.claim.reset();
+  next.attempts += 1;
+  next.lastFailure = result.reason;
+  next.nextAttempt = now + retryDelaySeconds(next.attempts);
+  return next;
+}
+
+void record(foundation::Dictionary& file, const SendResults& results, double now,
+            Settled& settled) {
+  QueueState queue = readQueue(file);
+  FinishedRequests finishing;
+  std::vector<SendRequest> retrying;
+  for (const auto& [r, result] : results) {
+    if (result.kind == Kind::Delivered) {
+      finishing.emplace_back(r, deliveredOutcome(r, result.messageKey, now));
+    } else if (result.kind == Kind::Failed) {
+      finishing.emplace_back(r, failedOutcome(r, result.reason, now));
+    } else if (result.kind == Kind::Retry) {
+      retrying.push_back(nextTry(r, result, now));
     }
   }
+  for (const auto& [r, outcome] : finishRequests(file, queue, finishing)) {
+    settled.recorded = true;
+    if (!outcome.delivered) settled.failures.emplace_back(r, outcome.reason.value_or(""));
+  }
+  replaceRequests(queue, retrying);
+  for (const auto& r : retrying) {
+    settled.nextTry = std::min(settled.nextTry.value_or(*r.nextAttempt), *r.nextAttempt);
+  }
+  writeQueue(file, queue);
 }
 
 void logResult(const SendRequest& r, const SendResult& result) {
@@ -68,24 +86,28 @@ void tellUser(const std::vector<std::pair<SendRequest, std::string>>& failures) 
   if (failures.empty()) return;
   const std::string& message = failures.front().second;
   std::string replies;
-  for (const auto& [request, reason] : failures) {
+  std::size_t named = std::min(failures.size(), kRepliesNamedInOneAlert);
+  for (std::size_t i = 0; i < named; ++i) {
+    const auto& [request, reason] = failures[i];
     if (!replies.empty()) replies += "\n";
     replies += describeReply(request);
     if (reason != message) replies += " — " + reason;
   }
+  // A queue full of damaged entries makes one alert, not a screen of lines.
+  if (failures.size() > named) replies += fmt::format("\nand {} more", failures.size() - named);
   showReplyAlert(kAlertTitle, message, replies);
 }
 
 }  // namespace
 
-std::optional<double> settleRequests(const SendResults& results, const ExpiredRequests& expired) {
+std::optional<double> settleRequests(const SendResults& results, const FinishedRequests& ended) {
   double now = queueNow();
   Settled settled;
   bool toWrite = std::any_of(results.begin(), results.end(),
                              [](const auto& r) { return r.second.kind != Kind::Waiting; });
   bool written = !toWrite || updateMailbox([&](foundation::Dictionary& file) {
     settled = Settled{};
-    for (const auto& [request, result] : results) record(file, request, result, now, settled);
+    record(file, results, now, settled);
   });
   if (!written) {
     // The claims stay in the file; the next pass finds them unfinished and
@@ -94,11 +116,11 @@ std::optional<double> settleRequests(const SendResults& results, const ExpiredRe
     return now + kRetryAfterFailedWriteSeconds;
   }
   for (const auto& [request, result] : results) logResult(request, result);
-  for (const auto& [request, outcome] : expired) {
+  for (const auto& [request, outcome] : ended) {
     NSLog(kDroppedRequestLine, request.requestID, outcome.reason.value_or(""));
     settled.failures.emplace_back(request, outcome.reason.value_or(""));
   }
-  if (settled.recorded || !expired.empty()) {
+  if (settled.recorded || !ended.empty()) {
     if (auto center = platform::notify::darwinNotifyCenter()) {
       center->postNotification(kRequestOutcomeNotification);
     }

@@ -17,15 +17,15 @@
 namespace tweak {
 
 using SendResults = std::vector<std::pair<SendRequest, SendResult>>;
-using ExpiredRequests = std::vector<std::pair<SendRequest, Outcome>>;
 
-// Records `results` (a Waiting one is left as it is); `expired` were already
-// taken out of the queue by the caller's write and are reported with them.
+// Records `results` (a Waiting one is left as it is); `ended` were already
+// taken out of the queue by the caller's write (past their deadline, or never
+// sendable) and are reported with them.
 // Answers when a pass must run again for the requests left to retry (seconds
 // since 1970), nullopt when none is; after a failed write, a pass a little
 // later, which finds the claims unfinished.
 std::optional<double> settleRequests(const SendResults& results,
-                                     const ExpiredRequests& expired = {});
+                                     const FinishedRequests& ended = {});
 
 // The wait before the n-th retry (n from 1): 1, 2, 4... seconds, at most a minute.
 double retryDelaySeconds(std::int64_t attempts);

@@ -24,41 +24,11 @@ SendResult delivered(std::int64_t key) { return {Kind::Delivered, key, {}}; }
 SendResult failed(const char* reason) { return {Kind::Failed, 0, reason}; }
 SendResult retry(const char* reason) { return {Kind::Retry, 0, reason}; }
 
-// A mailbox value handed to the messenger as the object the file held: text as
-// a string, any other kind as an object of that kind that prints as "%@" would.
-class PropertyListObject final : public foundation::NSObject {
- public:
-  explicit PropertyListObject(Value value) : value_(std::move(value)) {}
-  std::string className() const override {
-    switch (value_.kind()) {
-      case Value::Kind::Boolean:
-      case Value::Kind::Integer:
-      case Value::Kind::Real:
-        return "NSNumber";
-      case Value::Kind::Data:
-        return "NSData";
-      case Value::Kind::Date:
-        return "NSDate";
-      case Value::Kind::Array:
-        return "NSArray";
-      case Value::Kind::Dictionary:
-        return "NSDictionary";
-      default:
-        return "NSObject";
-    }
-  }
-  std::string description() const override { return value_.description(); }
-
- private:
-  Value value_;
-};
-
+// A text of the request as the messenger's string object; nil when absent
+// (the rule of request_rules.h lets no other kind through).
 foundation::Id objectFor(const std::optional<Value>& value) {
-  if (!value) return nullptr;
-  if (const std::string* text = value->asString()) {
-    return std::make_shared<foundation::NSString>(*text);
-  }
-  return std::make_shared<PropertyListObject>(*value);
+  const std::string* text = value ? value->asString() : nullptr;
+  return text ? std::make_shared<foundation::NSString>(*text) : nullptr;
 }
 
 std::optional<std::string> textOf(const std::optional<Value>& value) {

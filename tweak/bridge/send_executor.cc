@@ -25,6 +25,8 @@ using foundation::NSLog;
 
 namespace {
 
+constexpr std::size_t kDamagedLinesLogged = 100;
+
 void scheduleRetryAt(double at) {
   auto& timer = processState().retryTimer;
   if (!timer) timer.emplace([] { sendPendingRequests(SendTrigger::Retry); }, queueNow);
@@ -76,6 +78,18 @@ platform::messenger::PictureCompletion pictureCompletion(const SendRequest& r) {
   };
 }
 
+// One line per entry ended without a send, the first kDamagedLinesLogged of a
+// pass: a queue of thousands of damaged entries is not copied into the log.
+void logDamaged(const std::vector<std::string>& damaged) {
+  std::size_t logged = std::min(damaged.size(), kDamagedLinesLogged);
+  for (std::size_t i = 0; i < logged; ++i) {
+    NSLog("PXVIBER: dropped a damaged send request: {}", damaged[i]);
+  }
+  if (damaged.size() > logged) {
+    NSLog("PXVIBER: dropped {} more damaged send requests", damaged.size() - logged);
+  }
+}
+
 // Sends one request. A picture is in flight before the messenger is called:
 // the messenger may call the completion before its send returns.
 SendResult send(const SendRequest& r,
@@ -108,7 +122,7 @@ void sendPendingRequests(SendTrigger trigger) {
     scheduleRetryAt(queueNow() + kRetryAfterFailedWriteSeconds);
     return;
   }
-  for (const auto& why : taken->damaged) NSLog("PXVIBER: dropped a damaged send request: {}", why);
+  logDamaged(taken->damaged);
   SendResults results;
   // The key of the message delivered last in this pass, per conversation: a
   // later request to it is looked for after that message, and keeps that key
@@ -124,7 +138,7 @@ void sendPendingRequests(SendTrigger trigger) {
     if (result.kind == SendResult::Kind::Delivered) deliveredAt[conversation] = result.messageKey;
     results.emplace_back(std::move(request), std::move(result));
   }
-  scheduleRetryAt(settleRequests(results, taken->expired));
+  scheduleRetryAt(settleRequests(results, taken->ended));
   scheduleRetryAt(taken->nextDue);
 }
 

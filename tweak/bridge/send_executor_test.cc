@@ -158,11 +158,12 @@ TEST_F(SendExecutor, ACompletionFindingNoAttachmentRaisesThePictureAlert) {
 }
 
 TEST_F(SendExecutor, ACompletionFindingNoAttachmentWhileThePictureFileRemainsTriesAgain) {
-  std::ofstream(root_ / "1700.jpg") << "jpeg";
+  std::filesystem::create_directories(root_ / "Documents/Attachments");
+  std::ofstream(root_ / "Documents/Attachments/1700.jpg") << "jpeg";
   request({{"messageText", Value("")},
            {"conversationID", Value("42")},
            {"messagePictureFile", Value("1700.jpg")},
-           {"messagePictureFileWithPath", Value("/1700.jpg")}});
+           {"messagePictureFileWithPath", Value("/Documents/Attachments/1700.jpg")}});
   run();
   complete(0, false);
   EXPECT_EQ(alert(), "(none)|(none)");
@@ -223,7 +224,7 @@ TEST_F(SendExecutor, WithoutACapturedManagerTheRequestWaitsForOne) {
   request({{"messageText", Value("kept")},
            {"conversationID", Value("42")},
            {"messagePictureFile", Value("p.jpg")},
-           {"messagePictureFileWithPath", Value("/p.jpg")}});
+           {"messagePictureFileWithPath", Value("/Documents/Attachments/p.jpg")}});
   notify();
   EXPECT_EQ(log_.linesStartingWith("PXVIBER: Unable to get DBM. Message not sent."),
             Lines{"PXVIBER: Unable to get DBM. Message not sent."});
@@ -316,11 +317,20 @@ TEST_F(SendExecutor, TheAlertReachesTheSpringboardSideThroughTheRelay) {
   EXPECT_EQ(alerts_.shown()[0].buttons, Lines{"OK"});
 }
 
-TEST_F(SendExecutor, NonTextValuesArePassedOnAsTheObjectsTheFileHeld) {
+// A text that is not text can never be confirmed from the database: it is not
+// handed to the messenger at all, and ends at once with one outcome and one
+// alert, never tried again.
+TEST_F(SendExecutor, ATextThatIsNotTextIsNeverSentAndEndsOnceWithOneAlert) {
   request({{"messageText", Value(12)}, {"conversationID", Value("42")}});
-  notify();
-  EXPECT_EQ(sends(), Lines{"sendMessageOfType(text,12,(null),conversation 42,(null),(null),"
-                           "(null),(null),(null))"});
+  run();
+  EXPECT_TRUE(sends().empty());
+  EXPECT_EQ(outcomes(), Lines{"42:Unable to read the reply. Message not sent."});
+  EXPECT_EQ(alert(),
+            "PXVIBER Error|Unable to read the reply. Message not sent.|"
+            "Reply to conversation 42: \"12\"");
+  EXPECT_EQ(center_->postCount(kShowAlertNotification), 1);
+  EXPECT_EQ(pending(), "");
+  EXPECT_EQ(requestKeys(), kSettingsOnly);
 }
 
 }  // namespace

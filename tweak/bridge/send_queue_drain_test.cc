@@ -18,7 +18,7 @@ class SendQueueDrain : public testing::ExecutorTest {
     updateMailbox([&](Dictionary& d) {
       auto q = readQueue(d);
       change(q.pending[0]);
-      writeQueue(d, q.pending);
+      writeQueue(d, q);
     });
   }
 
@@ -56,7 +56,7 @@ TEST_F(SendQueueDrain, ARequestLeftInTheFourKeysAloneIsSentOnceAndFirst) {
   updateMailbox([&](Dictionary& d) {
     QueueState q;
     q.pending.push_back(r);
-    writeQueue(d, q.pending);
+    writeQueue(d, q);
   });
   run();
   run();
@@ -84,6 +84,54 @@ TEST_F(SendQueueDrain, ADamagedEntryIsDroppedWithALogLineAndTheRestIsSent) {
   EXPECT_EQ(log_.linesStartingWith("PXVIBER: dropped a damaged send request: "),
             Lines{"PXVIBER: dropped a damaged send request: not a dictionary: garbage"});
   EXPECT_EQ(pending(), "");
+}
+
+// One rule for every entry whose content cannot be a reply: each ends in the
+// first pass with one failed outcome, all named in one alert, none sent or
+// tried again; the valid requests beside them go out as usual.
+TEST_F(SendQueueDrain, EveryEntryThatCannotBeAReplyEndsOnceAndTheValidOnesGoOut) {
+  queue("before", "42", "first valid");
+  auto entry = [](std::string id, Value conversation, Value text) {
+    return Value(Dictionary{{"requestID", Value(std::move(id))},
+                            {"created", Value(queueNow())},
+                            {"conversationID", std::move(conversation)},
+                            {"messageText", std::move(text)}});
+  };
+  Dictionary climbing = *entry("climbing", Value("42"), Value("")).asDictionary();
+  climbing["messagePictureFile"] = Value("../../etc/passwd");
+  Dictionary timeless = *entry("timeless", Value("42"), Value("when?")).asDictionary();
+  timeless["created"] = Value("yesterday");
+  updateMailbox([&](Dictionary& d) {
+    Array list = *platform::foundation::find(d, key::pendingRequests)->asArray();
+    for (Value v :
+         {entry("boolean", Value(true), Value("to whom?")), entry("number", Value("42"), Value(12)),
+          entry("twin", Value("42"), Value("a")), entry("twin", Value("42"), Value("b")),
+          Value(Dictionary{{"requestID", Value("empty")},
+                           {"created", Value(queueNow())},
+                           {"conversationID", Value("42")}}),
+          Value(climbing), Value(timeless)}) {
+      list.push_back(v);
+    }
+    d[key::pendingRequests] = Value(list);
+  });
+  queue("after", "42", "second valid");
+  run();
+  EXPECT_EQ(sends(), (Lines{textSend("first valid", 42), textSend("second valid", 42)}));
+  EXPECT_EQ(pending(), "");
+  auto done = outcomes(true);
+  ASSERT_EQ(done.size(), 9u);  // seven that cannot be replies, two sent
+  EXPECT_EQ(done.back(), "after:delivered 101");
+  EXPECT_EQ(center_->postCount(kShowAlertNotification), 1);
+  EXPECT_EQ(alert(),
+            "PXVIBER Error|Unable to read the reply. Message not sent.|"
+            "Reply to conversation 42: \"a\"\n"
+            "Reply to conversation 42: \"b\"\n"
+            "Reply to conversation 1: \"to whom?\" — Unable to match conversation. Message not "
+            "sent.\n"
+            "Reply to conversation 42: \"12\"\n"
+            "Reply to conversation 42: \"\"\n"
+            "Photo reply to conversation 42 — Unable to send picture message.\n"
+            "Reply to conversation 42: \"when?\"");
 }
 
 TEST_F(SendQueueDrain, AMessageTheDatabaseDidNotTakeIsRetriedNotDroppedAndSentOnce) {

@@ -23,6 +23,9 @@ inline constexpr const char* kUnsavedRequestText =
     "Unable to save the reply for Viber. Message not sent.";
 inline constexpr const char* kNotStoredByViberText =
     "Viber did not store the message. Message not sent.";
+// An entry of the queue that can never be sent: not a request, or a request
+// whose text, picture or time cannot be one's.
+inline constexpr const char* kUnreadableReplyText = "Unable to read the reply. Message not sent.";
 
 // Logged with the alert kNoConversationIDAlert.
 inline constexpr const char* kNoConversationIDLine =

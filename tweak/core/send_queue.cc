@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "tweak/core/preferences.h"
 #include "tweak/core/process_state.h"
@@ -98,32 +100,41 @@ Value toValue(const SendRequest& r) {
   return Value(std::move(d));
 }
 
+namespace {
+
+// What an entry dictionary holds, its identifier included when it is text.
+SendRequest parseEntry(const Dictionary& d) {
+  SendRequest r;
+  r.requestID = textEntry(d, rk::requestID).value_or("");
+  r.created = numberEntry(d, rk::created).value_or(0);
+  r.messageText = entry(d, key::messageText);
+  r.conversationID = entry(d, key::conversationID);
+  r.pictureFile = entry(d, key::messagePictureFile);
+  r.pictureFileWithPath = entry(d, key::messagePictureFileWithPath);
+  r.conversationName = textEntry(d, rk::conversationName);
+  r.attempts = static_cast<std::int64_t>(numberEntry(d, rk::attempts).value_or(0));
+  r.lastFailure = textEntry(d, rk::lastFailure);
+  r.nextAttempt = numberEntry(d, rk::nextAttempt);
+  r.claim = claimFrom(d);
+  if (auto k = numberEntry(d, rk::sendingAfterKey)) r.afterKey = static_cast<std::int64_t>(*k);
+  r.otherKeys = d;
+  for (const char* k : kKnownRequestKeys) r.otherKeys.erase(k);
+  return r;
+}
+
+}  // namespace
+
 std::optional<SendRequest> requestFromValue(const Value& value, std::string& why) {
   const Dictionary* d = value.asDictionary();
   if (!d) {
     why = "not a dictionary: " + value.description();
     return std::nullopt;
   }
-  SendRequest r;
-  auto id = textEntry(*d, rk::requestID);
-  if (!id || id->empty()) {
+  SendRequest r = parseEntry(*d);
+  if (r.requestID.empty()) {
     why = "no requestID: " + value.description();
     return std::nullopt;
   }
-  r.requestID = *id;
-  r.created = numberEntry(*d, rk::created).value_or(0);
-  r.messageText = entry(*d, key::messageText);
-  r.conversationID = entry(*d, key::conversationID);
-  r.pictureFile = entry(*d, key::messagePictureFile);
-  r.pictureFileWithPath = entry(*d, key::messagePictureFileWithPath);
-  r.conversationName = textEntry(*d, rk::conversationName);
-  r.attempts = static_cast<std::int64_t>(numberEntry(*d, rk::attempts).value_or(0));
-  r.lastFailure = textEntry(*d, rk::lastFailure);
-  r.nextAttempt = numberEntry(*d, rk::nextAttempt);
-  r.claim = claimFrom(*d);
-  if (auto k = numberEntry(*d, rk::sendingAfterKey)) r.afterKey = static_cast<std::int64_t>(*k);
-  r.otherKeys = *d;
-  for (const char* k : kKnownRequestKeys) r.otherKeys.erase(k);
   return r;
 }
 
@@ -161,32 +172,49 @@ QueueState readQueue(const Dictionary& file) {
   const Array* list = arrayEntry(file, key::pendingRequests);
   if (!list) {
     if (const Value* v = foundation::find(file, key::pendingRequests)) {
-      state.damaged.push_back("the queue is not a list: " + v->description());
+      state.damaged.push_back({*v, "the queue is not a list: " + v->description(), {}});
     }
     return state;
   }
-  for (const Value& v : *list) {
-    std::string why;
-    if (auto r = requestFromValue(v, why)) {
-      state.pending.push_back(std::move(*r));
+  std::unordered_map<std::string, int> holders;
+  std::vector<std::optional<SendRequest>> parsed;
+  std::vector<std::string> why(list->size());
+  parsed.reserve(list->size());
+  for (std::size_t i = 0; i < list->size(); ++i) {
+    parsed.push_back(requestFromValue((*list)[i], why[i]));
+    if (parsed.back()) ++holders[parsed.back()->requestID];
+  }
+  // An identifier that two entries hold names neither for sure: both are damaged.
+  for (std::size_t i = 0; i < list->size(); ++i) {
+    if (parsed[i] && holders[parsed[i]->requestID] == 1) {
+      state.pending.push_back(std::move(*parsed[i]));
+    } else if (parsed[i]) {
+      state.damaged.push_back(
+          {(*list)[i], "requestID " + parsed[i]->requestID + " is held by another entry too",
+           *parsed[i]});
     } else {
-      state.damaged.push_back(why);
+      const Dictionary* d = (*list)[i].asDictionary();
+      state.damaged.push_back({(*list)[i], why[i], d ? parseEntry(*d) : SendRequest{}});
     }
   }
   return state;
 }
 
-void writeQueue(Dictionary& file, const std::vector<SendRequest>& pending) {
+void writeQueue(Dictionary& file, const QueueState& queue) {
   Array list;
-  list.reserve(pending.size());
-  for (const auto& r : pending) list.push_back(toValue(r));
+  list.reserve(queue.pending.size() + queue.damaged.size());
+  for (const auto& r : queue.pending) list.push_back(toValue(r));
+  for (const auto& d : queue.damaged) {
+    // A queue that was not a list is replaced, not kept inside the new one.
+    if (!d.why.starts_with("the queue is not a list")) list.push_back(d.entry);
+  }
   file[key::pendingRequests] = Value(std::move(list));
 }
 
 void enqueueRequest(Dictionary& file, const SendRequest& request) {
   QueueState state = readQueue(file);
   state.pending.push_back(request);
-  writeQueue(file, state.pending);
+  writeQueue(file, state);
   put(file, key::messageText, request.messageText);
   put(file, key::conversationID, request.conversationID);
   put(file, key::messagePictureFile, request.pictureFile);
@@ -221,33 +249,72 @@ void removeRequestKeys(Dictionary& file) {
   file.erase(key::messagePictureFileWithPath);
 }
 
-bool finishRequest(Dictionary& file, const SendRequest& request, const Outcome& outcome) {
-  QueueState state = readQueue(file);
-  auto at = std::find_if(state.pending.begin(), state.pending.end(),
-                         [&](const SendRequest& p) { return p.requestID == request.requestID; });
-  if (at == state.pending.end()) return false;
-  state.pending.erase(at);
-  writeQueue(file, state.pending);
-  if (requestKeysHold(file, request)) removeRequestKeys(file);
+namespace {
+
+void recordOutcomes(Dictionary& file, const FinishedRequests& finished) {
+  if (finished.empty()) return;
   Array outcomes;
   if (const Array* old = arrayEntry(file, key::requestOutcomes)) outcomes = *old;
-  outcomes.push_back(toValue(outcome));
+  // Only the last kOutcomesKept of the old and the new are kept.
+  std::size_t first = finished.size() > kOutcomesKept ? finished.size() - kOutcomesKept : 0;
+  for (std::size_t i = first; i < finished.size(); ++i) {
+    outcomes.push_back(toValue(finished[i].second));
+  }
   if (outcomes.size() > kOutcomesKept) {
     outcomes.erase(outcomes.begin(), outcomes.end() - static_cast<long>(kOutcomesKept));
   }
   file[key::requestOutcomes] = Value(std::move(outcomes));
-  return true;
 }
 
-bool replaceRequest(Dictionary& file, const SendRequest& request) {
-  QueueState state = readQueue(file);
-  for (auto& p : state.pending) {
-    if (p.requestID != request.requestID) continue;
-    p = request;
-    writeQueue(file, state.pending);
+}  // namespace
+
+FinishedRequests finishRequests(Dictionary& file, QueueState& queue,
+                                const FinishedRequests& finished) {
+  std::unordered_set<std::string> leaving;
+  for (const auto& [r, o] : finished) leaving.insert(r.requestID);
+  std::unordered_set<std::string> held;
+  std::erase_if(queue.pending, [&](const SendRequest& p) {
+    if (!leaving.count(p.requestID)) return false;
+    held.insert(p.requestID);
     return true;
+  });
+  FinishedRequests done;
+  for (const auto& f : finished) {
+    // Each once, even when `finished` names a request twice.
+    if (held.erase(f.first.requestID)) done.push_back(f);
   }
-  return false;
+  for (const auto& [r, o] : done) {
+    if (requestKeysHold(file, r)) removeRequestKeys(file);
+  }
+  recordOutcomes(file, done);
+  return done;
+}
+
+std::vector<std::string> replaceRequests(QueueState& queue,
+                                         const std::vector<SendRequest>& requests) {
+  std::unordered_map<std::string, const SendRequest*> byID;
+  for (const auto& r : requests) byID[r.requestID] = &r;
+  std::vector<std::string> replaced;
+  for (auto& p : queue.pending) {
+    auto it = byID.find(p.requestID);
+    if (it == byID.end()) continue;
+    p = *it->second;
+    replaced.push_back(p.requestID);
+  }
+  return replaced;
+}
+
+FinishedRequests endDamagedEntries(Dictionary& file, QueueState& queue, double now) {
+  FinishedRequests ended;
+  for (auto& d : queue.damaged) {
+    SendRequest r = d.named;
+    if (r.requestID.empty()) r.requestID = newRequestID(now);
+    Outcome o = failedOutcome(r, kUnreadableReplyText, now);
+    ended.emplace_back(std::move(r), std::move(o));
+  }
+  queue.damaged.clear();
+  recordOutcomes(file, ended);
+  return ended;
 }
 
 std::vector<Outcome> readOutcomes(const Dictionary& file) {
@@ -266,22 +333,23 @@ std::string conversationOf(const SendRequest& request) {
 
 double requestDeadlineSeconds(const Dictionary& file) {
   auto seconds = numberEntry(file, key::requestDeadlineSeconds);
-  return seconds && *seconds > 0 ? *seconds : kDefaultRequestDeadlineSeconds;
+  // A deadline of no time, of negative time or of centuries is no setting.
+  if (!seconds || !(*seconds > 0) || *seconds > kLongestRequestDeadlineSeconds) {
+    return kDefaultRequestDeadlineSeconds;
+  }
+  return *seconds;
 }
 
 bool isPastDeadline(const SendRequest& request, double deadlineSeconds, double now) {
   return now >= request.created + deadlineSeconds;
 }
 
-std::vector<std::pair<SendRequest, Outcome>> expireRequests(
-    Dictionary& file, double now, const std::function<bool(const SendRequest&)>& spare) {
-  double deadline = requestDeadlineSeconds(file);
-  std::vector<std::pair<SendRequest, Outcome>> expired;
-  for (const auto& r : readQueue(file).pending) {
-    if (!isPastDeadline(r, deadline, now) || (spare && spare(r))) continue;
-    Outcome o = failedOutcome(r, r.lastFailure.value_or(kNotTakenInTimeText), now);
-    finishRequest(file, r, o);
-    expired.emplace_back(r, std::move(o));
+FinishedRequests expiredRequests(const QueueState& queue, double deadlineSeconds, double now,
+                                 const std::function<bool(const SendRequest&)>& spare) {
+  FinishedRequests expired;
+  for (const auto& r : queue.pending) {
+    if (!isPastDeadline(r, deadlineSeconds, now) || (spare && spare(r))) continue;
+    expired.emplace_back(r, failedOutcome(r, r.lastFailure.value_or(kNotTakenInTimeText), now));
   }
   return expired;
 }

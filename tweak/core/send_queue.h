@@ -29,6 +29,8 @@ namespace tweak {
 // How long a request may wait for a messenger to take it before it is dropped
 // and the user told, unless the file's key::requestDeadlineSeconds says otherwise.
 inline constexpr double kDefaultRequestDeadlineSeconds = 24 * 3600;
+// The longest deadline the file's key::requestDeadlineSeconds can set: a year.
+inline constexpr double kLongestRequestDeadlineSeconds = 366 * 24 * 3600;
 // How many recorded outcomes the file keeps.
 inline constexpr std::size_t kOutcomesKept = 10;
 // How long either side waits before it tries the file again after it could
@@ -99,11 +101,20 @@ struct Outcome {
   double recorded = 0;
 };
 
+// An entry of the queue that is not a request: not a dictionary, no text
+// requestID, or an identifier that another entry holds too.
+struct DamagedEntry {
+  platform::foundation::Value entry;  // as the file holds it
+  std::string why;                    // what is wrong with it, for the log
+  SendRequest named;                  // what could be read of it, to name it
+};
+
 // The queue as the file holds it.
 struct QueueState {
   std::vector<SendRequest> pending;
-  // One line per entry that is not a request (it is dropped at the next write).
-  std::vector<std::string> damaged;
+  // Kept as they are by every writer but the one that ends them
+  // (endDamagedEntries).
+  std::vector<DamagedEntry> damaged;
   // Whether the file has held a queue or outcomes: a request was made since
   // the queue came in.
   bool used = false;
@@ -117,9 +128,13 @@ std::optional<SendRequest> requestFromValue(const platform::foundation::Value& v
 platform::foundation::Value toValue(const Outcome& outcome);
 std::optional<Outcome> outcomeFromValue(const platform::foundation::Value& value);
 
+// Every function below that changes the file or a queue runs in time linear in
+// the queue, whatever it holds: a caller reads the queue once, changes it in
+// memory and writes it once.
 QueueState readQueue(const platform::foundation::Dictionary& file);
-// Replaces the queue with `pending` (damaged entries are gone afterwards).
-void writeQueue(platform::foundation::Dictionary& file, const std::vector<SendRequest>& pending);
+// Writes `queue` as the file's queue: its requests in order, then its damaged
+// entries as they were.
+void writeQueue(platform::foundation::Dictionary& file, const QueueState& queue);
 
 // Appends the request to the queue and writes the four request keys for it
 // (its picture keys only when it has a picture: a text request leaves older
@@ -136,32 +151,41 @@ std::optional<SendRequest> requestLeftInKeys(const platform::foundation::Diction
 // Removes the four request keys.
 void removeRequestKeys(platform::foundation::Dictionary& file);
 
-// Takes the request out of the queue (and the four keys, when they hold it)
-// and records its outcome. Answers false, changing nothing, when the queue no
-// longer holds the request: its outcome was recorded before.
-bool finishRequest(platform::foundation::Dictionary& file, const SendRequest& request,
-                   const Outcome& outcome);
-// Writes `request` over the queue's entry of the same identifier; false when
-// there is none.
-bool replaceRequest(platform::foundation::Dictionary& file, const SendRequest& request);
+using FinishedRequests = std::vector<std::pair<SendRequest, Outcome>>;
+
+// Takes each request of `finished` out of `queue` (and the four keys, when
+// they hold it) and records its outcome in the file's outcomes, in the order
+// given, the last kOutcomesKept kept. Answers the ones the queue held: a
+// request it no longer holds had its outcome recorded before, and is left out.
+FinishedRequests finishRequests(platform::foundation::Dictionary& file, QueueState& queue,
+                                const FinishedRequests& finished);
+// Writes each of `requests` over the queue's entry of the same identifier;
+// answers the identifiers that had one.
+std::vector<std::string> replaceRequests(QueueState& queue,
+                                         const std::vector<SendRequest>& requests);
+// Ends every damaged entry of `queue`: each leaves it with a failed outcome
+// recorded (kUnreadableReplyText), under its identifier when it has one; the
+// answer names them, in queue order.
+FinishedRequests endDamagedEntries(platform::foundation::Dictionary& file, QueueState& queue,
+                                   double now);
 std::vector<Outcome> readOutcomes(const platform::foundation::Dictionary& file);
 
 // The conversation a request is for, as text: replies to one conversation go
 // out in the order they were made.
 std::string conversationOf(const SendRequest& request);
 
-// The file's deadline in seconds (key::requestDeadlineSeconds when it is a
-// positive number, else kDefaultRequestDeadlineSeconds).
+// The file's deadline in seconds: key::requestDeadlineSeconds when it is a
+// positive number of at most kLongestRequestDeadlineSeconds, else
+// kDefaultRequestDeadlineSeconds.
 double requestDeadlineSeconds(const platform::foundation::Dictionary& file);
 bool isPastDeadline(const SendRequest& request, double deadlineSeconds, double now);
 
-// Takes every request past its deadline out of the queue with a failed outcome
-// (its last failure, or kNotTakenInTimeText), except those that `spare`
-// answers true for (a request a messenger is sending right now), and answers
-// them with their outcomes, in queue order.
-std::vector<std::pair<SendRequest, Outcome>> expireRequests(
-    platform::foundation::Dictionary& file, double now,
-    const std::function<bool(const SendRequest&)>& spare = nullptr);
+// The requests of `queue` past their deadline, except those that `spare`
+// answers true for (a request a messenger is sending right now), each with its
+// failed outcome (its last failure, or kNotTakenInTimeText), in queue order.
+// Takes nothing out: the caller finishes them.
+FinishedRequests expiredRequests(const QueueState& queue, double deadlineSeconds, double now,
+                                 const std::function<bool(const SendRequest&)>& spare = nullptr);
 
 // A new identifier: later requests of one process sort after earlier ones.
 std::string newRequestID(double now);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "platform/foundation/property_list.h"
 #include "tweak/core/preferences.h"
 #include "tweak/core/process_state.h"
@@ -90,8 +92,10 @@ TEST(SendQueue, ADamagedEntryIsSkippedWithItsReasonAndTheRestIsRead) {
   auto queue = readQueue(file);
   EXPECT_EQ(ids(file), "good");
   ASSERT_EQ(queue.damaged.size(), 4u);
-  EXPECT_EQ(queue.damaged[0], "not a dictionary: not a request");
-  EXPECT_EQ(queue.damaged[1].rfind("no requestID: ", 0), 0u);
+  EXPECT_EQ(queue.damaged[0].why, "not a dictionary: not a request");
+  EXPECT_EQ(queue.damaged[1].why.rfind("no requestID: ", 0), 0u);
+  // What can be read of it names it.
+  EXPECT_EQ(queue.damaged[1].named.conversationID, Value("1"));
   // Whatever the other kinds hold, reading them never fails.
   Dictionary odd = *toValue(textRequest("odd", "3", "hi")).asDictionary();
   odd["created"] = Value(Array{});
@@ -111,7 +115,8 @@ TEST(SendQueue, AQueueThatIsNotAListIsDamagedAndReplacedByTheNextWrite) {
   Dictionary file{{key::pendingRequests, Value("oops")}};
   auto queue = readQueue(file);
   EXPECT_TRUE(queue.pending.empty());
-  EXPECT_EQ(queue.damaged, std::vector<std::string>{"the queue is not a list: oops"});
+  ASSERT_EQ(queue.damaged.size(), 1u);
+  EXPECT_EQ(queue.damaged[0].why, "the queue is not a list: oops");
   enqueueRequest(file, textRequest("a", "1", "x"));
   EXPECT_EQ(ids(file), "a");
 }
@@ -146,18 +151,23 @@ TEST(SendQueue, ARequestInTheFourKeysAloneIsOneLeftByAnEarlierVersion) {
   resetProcessState();
 }
 
-TEST(SendQueue, FinishingTakesOutOnlyThatRequestAndItsKeysAndKeepsTheLastOutcomes) {
+TEST(SendQueue, FinishingTakesOutOnlyThoseRequestsAndTheirKeysAndKeepsTheLastOutcomes) {
   Dictionary file{{"showAlerts", Value(true)}};
   for (int i = 0; i < 25; ++i) {
     enqueueRequest(file, textRequest("r" + std::to_string(i), "1", "t" + std::to_string(i)));
   }
   auto queue = readQueue(file);
-  finishRequest(file, queue.pending[24], deliveredOutcome(queue.pending[24], 77, 2000));
+  const auto all = queue.pending;
+  auto done = finishRequests(file, queue, {{all[24], deliveredOutcome(all[24], 77, 2000)}});
+  EXPECT_EQ(done.size(), 1u);
   EXPECT_EQ(platform::foundation::find(file, key::messageText), nullptr);
-  finishRequest(file, queue.pending[0], failedOutcome(queue.pending[0], "gone", 2001));
-  for (int i = 1; i < 24; ++i) {
-    finishRequest(file, queue.pending[i], deliveredOutcome(queue.pending[i], i, 2002));
-  }
+  FinishedRequests rest{{all[0], failedOutcome(all[0], "gone", 2001)}};
+  for (int i = 1; i < 24; ++i) rest.emplace_back(all[i], deliveredOutcome(all[i], i, 2002));
+  // One finished already, and one named twice: each leaves once.
+  rest.emplace_back(all[24], deliveredOutcome(all[24], 77, 2003));
+  rest.emplace_back(all[3], deliveredOutcome(all[3], 3, 2004));
+  EXPECT_EQ(finishRequests(file, queue, rest).size(), 24u);
+  writeQueue(file, queue);
   EXPECT_EQ(ids(file), "");
   auto outcomes = readOutcomes(roundTrip(file));
   ASSERT_EQ(outcomes.size(), kOutcomesKept);
@@ -179,22 +189,59 @@ TEST(SendQueue, RequestsPastTheDeadlineLeaveWithTheirLastFailureOrTheDeadlineTex
   enqueueRequest(file, old);
   enqueueRequest(file, older);
   enqueueRequest(file, fresh);
-  auto expired = expireRequests(file, 1060);
+  auto queue = readQueue(file);
+  auto expired = expiredRequests(queue, requestDeadlineSeconds(file), 1060);
   ASSERT_EQ(expired.size(), 2u);
   EXPECT_EQ(expired[0].second.reason, "Unable to connect to Viber DB. Message not sent.");
   EXPECT_EQ(expired[1].second.reason, "Viber did not take the reply in time. Message not sent.");
   EXPECT_FALSE(expired[1].second.delivered);
+  finishRequests(file, queue, expired);
+  writeQueue(file, queue);
   EXPECT_EQ(ids(file), "fresh");
   EXPECT_EQ(readOutcomes(file).size(), 2u);
 }
 
-TEST(SendQueue, TheDeadlineSettingFallsBackToADayForAnythingButAPositiveNumber) {
+// Writers that do not end damaged entries (the springboard's request, the
+// messenger's record of its sends) keep them, so that the messenger's next
+// take ends each with an outcome; none vanishes unreported.
+TEST(SendQueue, DamagedEntriesOutliveEveryWriteButTheOneThatEndsThem) {
+  Dictionary file{
+      {key::pendingRequests,
+       Value(Array{Value("garbage"), toValue(textRequest("twin", "1", "a")),
+                   toValue(textRequest("twin", "2", "b")), toValue(textRequest("ok", "3", "c"))})}};
+  enqueueRequest(file, textRequest("new", "4", "d"));
+  auto queue = readQueue(file);
+  EXPECT_EQ(ids(file), "ok,new");
+  ASSERT_EQ(queue.damaged.size(), 3u);
+  EXPECT_EQ(queue.damaged[1].why, "requestID twin is held by another entry too");
+  auto ended = endDamagedEntries(file, queue, 3000);
+  writeQueue(file, queue);
+  EXPECT_TRUE(readQueue(file).damaged.empty());
+  ASSERT_EQ(ended.size(), 3u);
+  EXPECT_EQ(ended[0].second.reply, "A reply that could not be read");
+  EXPECT_FALSE(ended[0].first.requestID.empty());
+  EXPECT_EQ(ended[2].second.requestID, "twin");
+  EXPECT_EQ(ended[2].second.reply, "Reply to conversation 2: \"b\"");
+  auto outcomes = readOutcomes(file);
+  ASSERT_EQ(outcomes.size(), 3u);
+  for (const auto& o : outcomes) EXPECT_EQ(o.reason, kUnreadableReplyText);
+  EXPECT_EQ(ids(file), "ok,new");
+}
+
+TEST(SendQueue, TheDeadlineSettingFallsBackToADayForAnythingButAPositiveNumberUpToAYear) {
   EXPECT_EQ(requestDeadlineSeconds({}), 86400);
   EXPECT_EQ(requestDeadlineSeconds({{key::requestDeadlineSeconds, Value(2.5)}}), 2.5);
   EXPECT_EQ(requestDeadlineSeconds({{key::requestDeadlineSeconds, Value("30")}}), 30);
   EXPECT_EQ(requestDeadlineSeconds({{key::requestDeadlineSeconds, Value(0)}}), 86400);
   EXPECT_EQ(requestDeadlineSeconds({{key::requestDeadlineSeconds, Value(-5)}}), 86400);
   EXPECT_EQ(requestDeadlineSeconds({{key::requestDeadlineSeconds, Value(Array{})}}), 86400);
+  EXPECT_EQ(requestDeadlineSeconds({{key::requestDeadlineSeconds, Value(366.0 * 86400)}}),
+            366.0 * 86400);
+  for (double absurd : {366.0 * 86400 + 1, 1e300, std::numeric_limits<double>::infinity(),
+                        std::numeric_limits<double>::quiet_NaN()}) {
+    EXPECT_EQ(requestDeadlineSeconds({{key::requestDeadlineSeconds, Value(absurd)}}), 86400)
+        << absurd;
+  }
 }
 
 TEST(SendQueue, IdentifiersOfOneProcessSortInTheOrderTheyWereMade) {

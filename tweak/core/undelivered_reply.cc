@@ -32,6 +32,8 @@ std::string conversationText(const SendRequest& r) {
 }  // namespace
 
 std::string describeReply(const SendRequest& r) {
+  if (!r.conversationID && !r.messageText && !r.pictureFile)
+    return "A reply that could not be read";
   if (r.pictureFile) return "Photo reply to " + recipient(r);
   std::string text = r.messageText ? r.messageText->description() : std::string();
   // One line: the alert's lines are its reason and this one.

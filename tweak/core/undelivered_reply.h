@@ -18,7 +18,8 @@ inline constexpr std::size_t kQuotedReplyCharacters = 40;
 
 // "Reply to <name> (conversation <id>): "<start>"" for a text, "Photo reply to
 // ..." for a picture; the name only when known, the start cut after
-// kQuotedReplyCharacters characters with "...".
+// kQuotedReplyCharacters characters with "..."; "A reply that could not be
+// read" for an entry of the queue that names nothing.
 std::string describeReply(const SendRequest& request);
 
 // `reason`, a line break, describeReply(request).

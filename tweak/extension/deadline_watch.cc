@@ -42,7 +42,7 @@ std::optional<double> earliestDeadline() {
   return earliest;
 }
 
-void report(const std::vector<std::pair<SendRequest, Outcome>>& expired) {
+void report(const FinishedRequests& expired) {
   for (const auto& [request, outcome] : expired) {
     foundation::NSLog(kDroppedRequestLine, request.requestID, outcome.reason.value_or(""));
     showAlertHere(kAlertTitle, undeliveredAlertText(outcome.reason.value_or(""), request));
@@ -62,12 +62,17 @@ void watchRequestDeadlines() {
 void watchRequestDeadline(double at) { timer().scheduleAt(at); }
 
 void dropExpiredRequests() {
-  std::vector<std::pair<SendRequest, Outcome>> expired;
+  FinishedRequests expired;
   double now = queueNow();
   bool written = updateMailbox([&](foundation::Dictionary& file) {
-    expired = expireRequests(file, now, [now](const SendRequest& r) {
-      return r.claim && now - r.claim->since < kClaimTrustedSeconds;
-    });
+    QueueState queue = readQueue(file);
+    // A claim made in the future is no claim: it would spare the request for ever.
+    auto spare = [now](const SendRequest& r) {
+      return r.claim && r.claim->since <= now && now - r.claim->since < kClaimTrustedSeconds;
+    };
+    expired = finishRequests(file, queue,
+                             expiredRequests(queue, requestDeadlineSeconds(file), now, spare));
+    writeQueue(file, queue);
   });
   if (!written) {
     // The requests are still in the file, so nobody is told of them yet; the

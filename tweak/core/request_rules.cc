@@ -1,0 +1,94 @@
+#include "tweak/core/request_rules.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "tweak/core/failure_texts.h"
+#include "tweak/core/undelivered_reply.h"
+
+namespace tweak {
+
+namespace foundation = platform::foundation;
+using foundation::Value;
+
+namespace {
+
+std::optional<Unsendable> refused(const char* reason, std::string why) {
+  return Unsendable{reason, std::move(why)};
+}
+
+// The conversation must name one row: a Boolean "YES" would read as
+// conversation 1, a list or a date as nothing at all.
+bool isConversation(const Value& v) { return v.asString() || v.asInteger(); }
+
+// A full path written beside the name must name the same file in an
+// "Attachments" folder, so that the file test made with it (a picture whose
+// attachment is missing is tried again while its file is there) looks nowhere
+// else.
+bool isAttachmentPathOf(const std::string& path, const std::string& name) {
+  std::filesystem::path p(path);
+  if (p.filename() != name || p.parent_path().filename() != "Attachments") return false;
+  for (const auto& part : p) {
+    if (part == "..") return false;
+  }
+  return path.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+bool isAttachmentName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos &&
+         name.find("..") == std::string_view::npos;
+}
+
+std::optional<Unsendable> whyUnsendable(const SendRequest& r, double now, double deadlineSeconds) {
+  if (!r.conversationID) return refused(kNoConversationIDAlert, "no conversationID");
+  if (!isConversation(*r.conversationID)) {
+    return refused(kNoConversationAlert,
+                   "its conversationID is not a conversation: " + r.conversationID->description());
+  }
+  if (r.messageText && !r.messageText->asString()) {
+    return refused(kUnreadableReplyText,
+                   "its messageText is not text: " + r.messageText->description());
+  }
+  if (!r.messageText && !r.pictureFile)
+    return refused(kUnreadableReplyText, "no text and no picture");
+  if (r.pictureFile) {
+    const std::string* name = r.pictureFile->asString();
+    if (!name || !isAttachmentName(*name)) {
+      return refused(kPictureFailedAlert, "its messagePictureFile is no attachment name: " +
+                                              r.pictureFile->description());
+    }
+    if (r.pictureFileWithPath) {
+      const std::string* path = r.pictureFileWithPath->asString();
+      if (!path || !isAttachmentPathOf(*path, *name)) {
+        return refused(kPictureFailedAlert,
+                       "its messagePictureFileWithPath is not that attachment's file: " +
+                           r.pictureFileWithPath->description());
+      }
+    }
+  }
+  if (!std::isfinite(r.created) || r.created <= 0 || r.created > now + deadlineSeconds) {
+    return refused(kUnreadableReplyText,
+                   fmt::format("its time of making is no time: {}", r.created));
+  }
+  return std::nullopt;
+}
+
+RefusedRequests unsendableRequests(const QueueState& queue, double now, double deadlineSeconds,
+                                   const std::function<bool(const SendRequest&)>& spare) {
+  RefusedRequests refusedOnes;
+  for (const auto& r : queue.pending) {
+    if (spare && spare(r)) continue;
+    if (auto why = whyUnsendable(r, now, deadlineSeconds)) {
+      refusedOnes.requests.emplace_back(r, failedOutcome(r, why->reason, now));
+      refusedOnes.why.push_back(r.requestID + ": " + why->why);
+    }
+  }
+  return refusedOnes;
+}
+
+}  // namespace tweak
