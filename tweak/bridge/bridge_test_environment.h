@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include <set>
+
 #include "platform/messenger/testing/fake_messenger.h"
 #include "tweak/bridge/db_manager_capture.h"
 #include "tweak/bridge/message_store.h"
@@ -14,13 +16,13 @@
 namespace tweak::testing {
 
 // The fake messenger's stored messages as the executor reads them back. Every
-// reading counts in `readings`; the one numbered `failing` (from 1) answers as
+// reading counts in `readings`; those numbered in `failing` (from 1) answer as
 // a busy database does, and so does every reading of a store made unreadable.
 class FakeMessageStore final : public MessageStore {
  public:
   struct Schedule {
     int readings = 0;
-    int failing = 0;
+    std::set<int> failing;
   };
   FakeMessageStore(platform::messenger::testing::FakeMessenger& messenger, bool readable,
                    Schedule& schedule)
@@ -54,7 +56,7 @@ class FakeMessageStore final : public MessageStore {
   }
 
  private:
-  bool readable() { return readable_ && ++schedule_.readings != schedule_.failing; }
+  bool readable() { return readable_ && !schedule_.failing.count(++schedule_.readings); }
 
   platform::messenger::testing::FakeMessenger& messenger_;
   bool readable_;
@@ -79,8 +81,8 @@ class BridgeTest : public TweakTest {
     };
   }
 
-  // The `n`-th reading of the database from now on (from 1) cannot be read.
-  void failReading(int n) { readings_ = {0, n}; }
+  // The readings of the database numbered `n` from now on (from 1) cannot be read.
+  void failReadings(std::set<int> n) { readings_ = {0, std::move(n)}; }
 
   // "-[<DBManager: 0x...> " for `manager`, as the trace lines open.
   static std::string receiver(const platform::messenger::DBManagerRef& manager) {

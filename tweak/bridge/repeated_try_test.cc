@@ -29,7 +29,7 @@ class RepeatedTry : public testing::ExecutorTest {
 
 TEST_F(RepeatedTry, AReadBackThatFailsAfterViberStoredTheTextFindsItOnTheRetry) {
   queue("r", "42", "stored, not confirmed");
-  failReading(4);
+  failReadings({4});
   run();
   EXPECT_EQ(sends(), Lines{textSend("stored, not confirmed")});
   EXPECT_EQ(outcomes(), Lines{"42:delivered 100"});
@@ -38,7 +38,7 @@ TEST_F(RepeatedTry, AReadBackThatFailsAfterViberStoredTheTextFindsItOnTheRetry) 
 
 TEST_F(RepeatedTry, ALookUpThatCannotReadSendsNothingAndTheRetrySendsOnce) {
   queue("r", "42", "looked for first");
-  failReading(2);
+  failReadings({2});
   notify();
   EXPECT_TRUE(sends().empty());
   EXPECT_EQ(pending(), "r");
@@ -61,7 +61,7 @@ TEST_F(RepeatedTry, ATextTypedTwiceToOneConversationGoesOutTwice) {
 TEST_F(RepeatedTry, TheRetryOfASecondEqualReplyDoesNotTakeTheFirstsMessageForItsOwn) {
   queue("a", "42", "ok");
   queue("b", "42", "ok");
-  failReading(5);
+  failReadings({5});
   run();
   EXPECT_EQ(sends(), (Lines{textSend("ok"), textSend("ok")}));
   EXPECT_EQ(outcomes(true), (Lines{"a:delivered 100", "b:delivered 101"}));

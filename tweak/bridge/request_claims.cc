@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "tweak/core/mailbox.h"
 #include "tweak/core/request_rules.h"
@@ -16,10 +17,19 @@ namespace {
 std::string messengerName() { return fmt::format("Viber[{}]", ::getpid()); }
 
 void claim(QueueState& queue, const TakeRules& rules, double now, TakenRequests& taken) {
+  // Replies to one conversation go out in the order they were made: a request
+  // left for later holds back every later one to its conversation.
+  std::unordered_set<std::string> heldBack;
   for (auto& r : queue.pending) {
-    if (rules.busy && rules.busy(r)) continue;
+    const std::string conversation = conversationOf(r);
+    if (heldBack.count(conversation)) continue;
+    if (rules.busy && rules.busy(r)) {
+      heldBack.insert(conversation);
+      continue;
+    }
     if (rules.dueOnly && r.nextAttempt && *r.nextAttempt > now) {
       taken.nextDue = std::min(taken.nextDue.value_or(*r.nextAttempt), *r.nextAttempt);
+      heldBack.insert(conversation);
       continue;
     }
     if (!r.afterKey) r.afterKey = rules.afterKey;

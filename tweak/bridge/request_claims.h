@@ -1,6 +1,9 @@
 // The first write of a pass of the executor: in one locked write of the
 // mailbox it takes every pending request that is due and not being sent
-// already, and claims each for this messenger. A request found in the four
+// already, and claims each for this messenger; a request it leaves (not due,
+// or in flight) holds back every later one to its conversation, so that
+// replies to one conversation go out in the order they were made. A request
+// found in the four
 // request keys alone joins the queue first (it is older than anything
 // queued); damaged entries, requests that can never be sent
 // (request_rules.h) and requests past their deadline leave the queue with a

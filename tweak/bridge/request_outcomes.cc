@@ -48,7 +48,7 @@ void record(foundation::Dictionary& file, const SendResults& results, double now
             Settled& settled) {
   QueueState queue = readQueue(file);
   FinishedRequests finishing;
-  std::vector<SendRequest> retrying;
+  std::vector<SendRequest> retrying, held;
   for (const auto& [r, result] : results) {
     if (result.kind == Kind::Delivered) {
       finishing.emplace_back(r, deliveredOutcome(r, result.messageKey, now));
@@ -56,6 +56,11 @@ void record(foundation::Dictionary& file, const SendResults& results, double now
       finishing.emplace_back(r, failedOutcome(r, result.reason, now));
     } else if (result.kind == Kind::Retry) {
       retrying.push_back(nextTry(r, result, now));
+    } else if (result.kind == Kind::Held) {
+      // Not tried: back as it was, for the pass that sends its elder.
+      SendRequest back = r;
+      back.claim.reset();
+      held.push_back(std::move(back));
     }
   }
   for (const auto& [r, outcome] : finishRequests(file, queue, finishing)) {
@@ -63,6 +68,7 @@ void record(foundation::Dictionary& file, const SendResults& results, double now
     if (!outcome.delivered) settled.failures.emplace_back(r, outcome.reason.value_or(""));
   }
   replaceRequests(queue, retrying);
+  replaceRequests(queue, held);
   for (const auto& r : retrying) {
     settled.nextTry = std::min(settled.nextTry.value_or(*r.nextAttempt), *r.nextAttempt);
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "platform/foundation/log.h"
 #include "platform/messenger/db_manager.h"
@@ -61,6 +62,8 @@ void noRequest() {
 void settlePicture(const SendRequest& r, const SendResult& result) {
   processState().picturesInFlight.erase(r.requestID);
   scheduleRetryAt(settleRequests({{r, result}}));
+  // The replies to its conversation that waited for it go now.
+  if (result.kind != SendResult::Kind::Retry) scheduleRetryAt(queueNow());
 }
 
 // The picture completion: holds the request, and with it the file name, for
@@ -129,13 +132,23 @@ void sendPendingRequests(SendTrigger trigger) {
   // for its retries, so that a reply typed twice is never taken for the
   // first one's message.
   std::map<std::string, std::int64_t> deliveredAt;
+  // Conversations whose reply of this pass waits (a retry, a picture in
+  // flight): their later replies are not tried before it.
+  std::set<std::string> heldBack;
   for (SendRequest request : taken->toSend) {
     const std::string conversation = conversationOf(request);
+    if (heldBack.count(conversation)) {
+      results.emplace_back(std::move(request), SendResult{SendResult::Kind::Held, 0, {}});
+      continue;
+    }
     if (auto at = deliveredAt.find(conversation); at != deliveredAt.end() && request.afterKey) {
       request.afterKey = std::max(*request.afterKey, at->second);
     }
     SendResult result = send(request, manager, store.get());
     if (result.kind == SendResult::Kind::Delivered) deliveredAt[conversation] = result.messageKey;
+    if (result.kind == SendResult::Kind::Retry || result.kind == SendResult::Kind::Waiting) {
+      heldBack.insert(conversation);
+    }
     results.emplace_back(std::move(request), std::move(result));
   }
   scheduleRetryAt(settleRequests(results, taken->ended));

@@ -12,6 +12,7 @@ struct SendResult {
     Failed,     // it never can be sent: reason (an alert text)
     Retry,      // it may go out later: reason (an alert text)
     Waiting,    // a picture whose completion settles it
+    Held,       // not tried: an earlier reply to its conversation waits
   };
   Kind kind = Kind::Retry;
   std::int64_t messageKey = 0;
