@@ -4,9 +4,12 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
+#include "platform/foundation/device.h"
 #include "tests/queue_road.h"
+#include "tweak/core/preferences.h"
 #include "tweak/core/send_queue.h"
 
 namespace tests {
@@ -88,6 +91,77 @@ TEST_F(ExactlyOnce, RepliesAfterOneTheDatabaseRefusesWaitForItAndArriveInTheOrde
     if (t.ends_with(" typed")) typed.push_back(t);
   }
   EXPECT_EQ(typed, (std::vector<std::string>{"first typed", "second typed", "third typed"}));
+}
+
+// The reply follows its own request: an outcome planted under a larger
+// identifier (or one left by a clock set back) is not taken for it.
+TEST_F(ExactlyOnce, ReplyWaitFollowsItsOwnRequestAndTakesOnlyAFiniteWait) {
+  startDevice();
+  launchViber();
+  app("activate");
+  ASSERT_EQ(push(sample_.aliceLatestToken), std::to_string(sample_.aliceChat));
+  auto planted = foundation::updateDictionaryFile(
+      foundation::hostPathIn(root_, tweak::kPreferencesDevicePath), [](Dictionary& d) {
+        tweak::Outcome o{"ffffffffffffffff-1-ffff",
+                         "1",
+                         "Reply to conversation 1: \"not mine\"",
+                         true,
+                         4242,
+                         std::nullopt,
+                         1};
+        d[tweak::key::requestOutcomes] = Value(foundation::Array{tweak::toValue(o)});
+      });
+  ASSERT_TRUE(planted.written);
+  std::string output;
+  EXPECT_EQ(
+      pxviber("reply --root " + root_.string() + " --text 'mine, not planted' --wait 30", &output),
+      0)
+      << output;
+  EXPECT_EQ(output.find("4242"), std::string::npos) << output;
+  auto keys = platform::messenger::readMessagesReadOnly(
+      viber_.dataContainer / "Documents/Contacts.data", sample_.aliceChat);
+  const Value* key = foundation::find(keys.back(), "key");
+  ASSERT_TRUE(key);
+  EXPECT_NE(output.find("delivered (message key " + key->description() + ")"), std::string::npos)
+      << output;
+  for (const char* wait : {"-1", "inf", "1e300", "nan", "soon"}) {
+    EXPECT_EQ(
+        pxviber("reply --root " + root_.string() + " --text 'never sent' --wait " + wait, &output),
+        2)
+        << wait;
+    EXPECT_NE(output.find("a number of seconds from 0 to"), std::string::npos) << output;
+  }
+  EXPECT_TRUE(aliceTexts("never sent").empty());
+}
+
+// Text that is not UTF-8, and characters no XML property list can hold, never
+// reach the settings file: the command line's request to the springboard is a
+// property list too, and carries them as U+FFFD (the springboard refuses a
+// reply that still holds control characters: SendRequest tests). A sender's
+// name with them is written without them. The whole settings file stays
+// readable to Python's plistlib.
+TEST_F(ExactlyOnce, TheSettingsFileStaysReadableToASecondReaderWhateverIsTyped) {
+  startDevice();
+  launchViber();
+  app("activate");
+  pxviber::NotificationContent note;
+  note.token = std::to_string(sample_.aliceLatestToken);
+  note.text = "Bell\x07Name: a message";
+  ASSERT_EQ(showBulletin(pxviber::makeBulletin(note)), std::to_string(sample_.aliceChat));
+  std::string output;
+  // The shell passes the bytes as they are.
+  EXPECT_EQ(
+      pxviber("reply --root " + root_.string() + " --text 'caf\xe9" + " \x01' --wait 30", &output),
+      0)
+      << output;
+  EXPECT_EQ(aliceTexts("caf"), std::vector<std::string>{"caf\xEF\xBF\xBD \xEF\xBF\xBD"});
+  auto file = foundation::hostPathIn(root_, tweak::kPreferencesDevicePath);
+  auto outcomes = tweak::readOutcomes(pxviber::readSettingsFile(root_));
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0].reply.rfind("Reply to Bell\xEF\xBF\xBDName", 0), 0u) << outcomes[0].reply;
+  std::string check = "python3 -c 'import plistlib,sys; plistlib.load(open(sys.argv[1],\"rb\"))' " +
+                      file.string() + " 2>&1";
+  EXPECT_EQ(std::system(check.c_str()), 0);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/foundation/xml_text.h"
+
 namespace platform::foundation {
 
 namespace {
@@ -116,7 +118,9 @@ std::optional<Value> fromPlist(plist_t node, int depth) {
   }
 }
 
-plist_t toPlist(const Value& v) {
+// `xml`: the list is written as XML, whose text holds fewer characters than a
+// binary list's strings.
+plist_t toPlist(const Value& v, bool xml) {
   switch (v.kind()) {
     case Value::Kind::Null:
       return nullptr;
@@ -127,7 +131,8 @@ plist_t toPlist(const Value& v) {
     case Value::Kind::Real:
       return plist_new_real(*v.asReal());
     case Value::Kind::String:
-      return plist_new_string(v.asString()->c_str());
+      // Every string written as XML is one that every XML reader accepts.
+      return plist_new_string(xml ? textXmlCanHold(*v.asString()).c_str() : v.asString()->c_str());
     case Value::Kind::Data: {
       const auto& d = *v.asData();
       return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
@@ -142,14 +147,16 @@ plist_t toPlist(const Value& v) {
     case Value::Kind::Array: {
       plist_t array = plist_new_array();
       for (const auto& item : *v.asArray()) {
-        if (plist_t p = toPlist(item)) plist_array_append_item(array, p);
+        if (plist_t p = toPlist(item, xml)) plist_array_append_item(array, p);
       }
       return array;
     }
     case Value::Kind::Dictionary: {
       plist_t dict = plist_new_dict();
       for (const auto& [key, item] : *v.asDictionary()) {
-        if (plist_t p = toPlist(item)) plist_dict_set_item(dict, key.c_str(), p);
+        if (plist_t p = toPlist(item, xml)) {
+          plist_dict_set_item(dict, xml ? textXmlCanHold(key).c_str() : key.c_str(), p);
+        }
       }
       return dict;
     }
@@ -276,7 +283,7 @@ std::optional<Value> parsePropertyList(std::span<const std::uint8_t> bytes) {
 }
 
 Bytes serializePropertyList(const Value& value, PropertyListFormat format) {
-  PlistPtr root(toPlist(value));
+  PlistPtr root(toPlist(value, format == PropertyListFormat::Xml));
   if (!root) return {};
   char* out = nullptr;
   uint32_t len = 0;

@@ -31,17 +31,16 @@ std::vector<std::string> replySnapshotKeys() {
   namespace key = tweak::key;
   return {key::messageText,        key::conversationID,
           key::messagePictureFile, key::messagePictureFileWithPath,
-          key::pendingRequests,    key::requestOutcomes};
+          key::newestRequestID,    key::pendingRequests,
+          key::requestOutcomes};
 }
 
 std::optional<std::string> newestRequest(const Dictionary& snapshot) {
-  std::optional<std::string> newest;
-  auto consider = [&](const std::string& id) {
-    if (!newest || id > *newest) newest = id;
-  };
-  for (const auto& r : tweak::readQueue(snapshot).pending) consider(r.requestID);
-  for (const auto& o : tweak::readOutcomes(snapshot)) consider(o.requestID);
-  return newest;
+  // Not the largest identifier in sight: an outcome planted under a larger
+  // one, or a clock set back, would name another request.
+  const Value* id = foundation::find(snapshot, tweak::key::newestRequestID);
+  if (!id || !id->asString() || id->asString()->empty()) return std::nullopt;
+  return *id->asString();
 }
 
 Dictionary readSettingsFile(const std::filesystem::path& root) {
@@ -52,6 +51,7 @@ Dictionary readSettingsFile(const std::filesystem::path& root) {
 
 std::optional<tweak::Outcome> waitForOutcome(const std::filesystem::path& root,
                                              const std::string& requestID, double seconds) {
+  if (!(seconds >= 0 && seconds <= kLongestWaitSeconds)) seconds = 0;
   auto loop = platform::runloop::makeEventRunLoop();
   auto center = joinDeviceBus(root, *loop);
   // Observed before the first reading: an outcome recorded in between still

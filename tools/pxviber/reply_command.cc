@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <iostream>
 
 #include "platform/foundation/error.h"
@@ -39,6 +40,24 @@ Dictionary askSpringboard(const fs::path& root, const Dictionary& request) {
 }
 
 constexpr double kDefaultWaitSeconds = 30;
+
+// A wait is a finite, non-negative number of seconds, at most the longest
+// deadline a request can have: "inf", "-1" or "1e300" would end the wait at
+// once, or never.
+CLI::Validator waitSeconds() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        double seconds = 0;
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+        if (ec != std::errc() || end != text.data() + text.size() || !(seconds >= 0) ||
+            seconds > kLongestWaitSeconds) {
+          return fmt::format("a number of seconds from 0 to {:.0f} (a year), not {}",
+                             kLongestWaitSeconds, text);
+        }
+        return {};
+      },
+      "SECONDS");
+}
 
 struct ReplyOptions {
   fs::path root;
@@ -142,7 +161,8 @@ void addReplyCommands(CLI::App& app, int& exitCode) {
                    ->add_option("--wait", reply->wait,
                                 "wait up to SECONDS (default 30) for the messenger's outcome")
                    ->expected(0, 1)
-                   ->type_name("[SECONDS]");
+                   ->type_name("[SECONDS]")
+                   ->check(waitSeconds());
   replyCmd->add_flag("--json", reply->json, "print what was written and done as JSON");
   replyCmd->footer(
       "Exit code 0: the request was handed to the messenger (with --wait: and delivered);\n"

@@ -103,7 +103,7 @@ class ExecutorTest : public BridgeTest {
     if (!d) return "NONE";
     for (auto& [k, v] : *d) {
       if (k == "alertTitle" || k == "alertMessage" || k == key::alertReplies ||
-          k == key::pendingRequests || k == key::requestOutcomes)
+          k == key::pendingRequests || k == key::requestOutcomes || k == key::newestRequestID)
         continue;
       out += (out.empty() ? "" : ",") + k + "=" + v.description();
     }

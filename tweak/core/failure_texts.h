@@ -19,6 +19,8 @@ inline constexpr const char* kNotTakenInTimeText =
 inline constexpr const char* kUnreadablePhotoText = "Unable to read the photo. Message not sent.";
 inline constexpr const char* kUnstoredPhotoText =
     "Unable to store the photo for Viber. Message not sent.";
+inline constexpr const char* kControlCharactersText =
+    "Unable to send a reply holding control characters. Message not sent.";
 inline constexpr const char* kUnsavedRequestText =
     "Unable to save the reply for Viber. Message not sent.";
 inline constexpr const char* kNotStoredByViberText =

@@ -45,6 +45,9 @@ inline constexpr const char* messagePictureFileWithPath = "messagePictureFileWit
 inline constexpr const char* pendingRequests = "pendingRequests";
 inline constexpr const char* requestOutcomes = "requestOutcomes";
 inline constexpr const char* requestDeadlineSeconds = "requestDeadlineSeconds";
+// The identifier of the newest request the springboard wrote: the one the
+// four request keys were written for.
+inline constexpr const char* newestRequestID = "newestRequestID";
 }  // namespace key
 
 // Defaults for keys absent from the file.

@@ -215,6 +215,7 @@ void enqueueRequest(Dictionary& file, const SendRequest& request) {
   QueueState state = readQueue(file);
   state.pending.push_back(request);
   writeQueue(file, state);
+  file[key::newestRequestID] = Value(request.requestID);
   put(file, key::messageText, request.messageText);
   put(file, key::conversationID, request.conversationID);
   put(file, key::messagePictureFile, request.pictureFile);

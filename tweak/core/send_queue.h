@@ -138,7 +138,7 @@ void writeQueue(platform::foundation::Dictionary& file, const QueueState& queue)
 
 // Appends the request to the queue and writes the four request keys for it
 // (its picture keys only when it has a picture: a text request leaves older
-// picture keys as they were).
+// picture keys as they were) and key::newestRequestID.
 void enqueueRequest(platform::foundation::Dictionary& file, const SendRequest& request);
 
 // Whether the four request keys hold `request` (text and conversation, and its

@@ -3,10 +3,11 @@
 // by the send notification; a photo is stored in Viber's attachment folders
 // first.
 //
-// A reply that cannot be handed over is never announced: when the photo cannot
-// be read or stored, or the request cannot be written, nothing is posted, the
-// photo files already stored are removed and the user is told which reply it
-// was.
+// A reply that cannot be handed over is never announced: when its text holds
+// control characters, the photo cannot be read or stored, or the request
+// cannot be written, nothing is posted, the photo files already stored are
+// removed and the user is told which reply it was.
+#include <algorithm>
 #include <variant>
 
 #include "platform/foundation/log.h"
@@ -30,6 +31,17 @@ namespace {
 
 void tellUser(const std::string& reason, const SendRequest& request) {
   showAlertHere(kAlertTitle, undeliveredAlertText(reason, request));
+}
+
+// A control character other than tab, line feed and carriage return, which no
+// XML property list can hold: the settings file would hold something other
+// than what was typed (or, written as it is, nothing any other reader reads).
+bool holdsControlCharacters(const std::optional<foundation::Value>& text) {
+  const std::string* s = text ? text->asString() : nullptr;
+  return s && std::any_of(s->begin(), s->end(), [](char c) {
+           auto b = static_cast<unsigned char>(c);
+           return b < 0x20 && b != '\t' && b != '\n' && b != '\r';
+         });
 }
 
 // Stores the photo and names it in the request; false (the user told) when it
@@ -86,6 +98,11 @@ void ORVViberCouriaExtension::sendMessage(
   request.conversationName = getNickname(user);
   request.created = queueNow();
   request.requestID = newRequestID(request.created);
+  if (holdsControlCharacters(request.messageText)) {
+    NSLog("PXVIBER: the reply {} holds control characters; nothing posted", request.requestID);
+    tellUser(kControlCharactersText, request);
+    return;
+  }
 
   std::optional<StoredAttachment> stored;
   const auto* url = dynamic_cast<const foundation::NSURL*>(content.get());

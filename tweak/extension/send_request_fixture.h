@@ -150,7 +150,9 @@ class SendRequestTest : public TweakTest {
     if (!d) return "NONE";
     std::string out;
     for (auto& [k, v] : *d) {
-      if (k != "pendingRequests") out += (out.empty() ? "" : ",") + k + "=" + v.description();
+      if (k != key::pendingRequests && k != key::newestRequestID) {
+        out += (out.empty() ? "" : ",") + k + "=" + v.description();
+      }
     }
     return out;
   }

@@ -43,6 +43,26 @@ TEST_F(SendRequest, EveryReplyJoinsTheQueueInOrderWithTheSendersNameWhenKnown) {
   EXPECT_FALSE(pending[1].conversationName);
   EXPECT_LT(pending[0].requestID, pending[1].requestID);
   EXPECT_EQ(center_->postCount(kSendMessageNotification), 2);
+  // The file names the newest request, whose reply the four keys hold.
+  EXPECT_EQ(
+      *foundation::find(*foundation::readDictionaryFile(preferencesPath()), key::newestRequestID),
+      Value(pending[1].requestID));
+}
+
+// No property list can hold them: the reply is refused and its user told,
+// rather than sent as something other than what was typed.
+TEST_F(SendRequest, AReplyHoldingControlCharactersIsRefusedAndTheUserTold) {
+  settings().showAlerts = true;
+  send(std::make_shared<foundation::NSString>("bell \x07 tab\tis fine"), "7");
+  EXPECT_EQ(file(), "NONE");
+  EXPECT_TRUE(center_->posts().empty());
+  EXPECT_EQ(viber_->stateReadings, 0);
+  ASSERT_EQ(alerts_.shown().size(), 1u);
+  EXPECT_EQ(alerts_.shown()[0].message.value_or("").rfind(
+                "Unable to send a reply holding control characters. Message not sent.\n", 0),
+            0u);
+  send(std::make_shared<foundation::NSString>("tab\tnew line\ncarriage return\r"), "7");
+  EXPECT_EQ(queue(), "7|tab\tnew line\ncarriage return\r|");
 }
 
 TEST_F(SendRequest, WithoutAUserNothingIsWrittenPostedOrWoken) {
