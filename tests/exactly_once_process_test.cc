@@ -164,5 +164,47 @@ TEST_F(ExactlyOnce, TheSettingsFileStaysReadableToASecondReaderWhateverIsTyped) 
   EXPECT_EQ(std::system(check.c_str()), 0);
 }
 
+// Ten thousand entries that cannot be replies, between two good requests: one
+// pass ends every damaged entry with its outcome and sends the good ones once;
+// the springboard's own write meanwhile keeps what it has not judged. How long
+// the pass takes is measured by send_latency_bench (BM_PassOverDamagedQueue).
+TEST_F(ExactlyOnce, TenThousandDamagedEntriesEndOnceAndTheGoodOnesGoOutOnce) {
+  auto good = [&](const std::string& id) {
+    return Value(Dictionary{{"requestID", Value(id)},
+                            {"created", Value(tweak::queueNow())},
+                            {"conversationID", Value(std::to_string(sample_.aliceChat))},
+                            {"messageText", Value("good " + id)}});
+  };
+  foundation::Array queue{good("good-first")};
+  for (int i = 0; i < 10000; ++i) {
+    if (i % 2) {
+      queue.push_back(Value(Dictionary{{"requestID", Value("bad-" + std::to_string(i))},
+                                       {"conversationID", Value(true)},
+                                       {"messageText", Value(i)}}));
+    } else {
+      queue.push_back(Value("garbage " + std::to_string(i)));
+    }
+  }
+  queue.push_back(good("good-last"));
+  startDevice({{"showAlerts", Value(true)}, {tweak::key::pendingRequests, Value(queue)}});
+  launchViber();
+  for (const char* id : {"good-first", "good-last"}) {
+    auto o = outcome(id, 60);
+    ASSERT_TRUE(o && o->delivered) << id;
+  }
+  EXPECT_EQ(aliceTexts("good "), (std::vector<std::string>{"good good-first", "good good-last"}));
+  auto file = pxviber::readSettingsFile(root_);
+  auto left = tweak::readQueue(file);
+  EXPECT_TRUE(left.pending.empty());
+  EXPECT_TRUE(left.damaged.empty());
+  ASSERT_TRUE(waitForMessageFrom("SpringBoard", "SpringBoard: alert shown"));
+  auto shown = alerts();
+  ASSERT_EQ(shown.size(), 1u);
+  const Value* replies = foundation::find(shown[0], "message");
+  ASSERT_TRUE(replies);
+  EXPECT_NE(replies->description().find("and 9980 more"), std::string::npos)
+      << replies->description();
+}
+
 }  // namespace
 }  // namespace tests

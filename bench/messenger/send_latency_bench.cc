@@ -40,6 +40,7 @@
 #include "tweak/bridge/send_executor.h"
 #include "tweak/core/preferences.h"
 #include "tweak/core/process_state.h"
+#include "tweak/core/send_queue.h"
 
 namespace {
 
@@ -115,6 +116,44 @@ class Messenger {
         Dictionary{{"debugMode", Value(false)},
                    {"messageText", Value("benchmark reply " + std::to_string(n) + " 👋")},
                    {"conversationID", Value(std::to_string(conversation_))}});
+  }
+
+  // `damaged` entries that cannot be replies (a Boolean conversation, a number
+  // for a text, no identifier, not a dictionary, in turn) and two good
+  // requests, one first and one last.
+  void leaveDamagedQueue(int damaged, int n) {
+    auto good = [&](const std::string& id) {
+      return Value(Dictionary{{"requestID", Value(id)},
+                              {"created", Value(tweak::queueNow())},
+                              {"conversationID", Value(std::to_string(conversation_))},
+                              {"messageText", Value("drain reply " + id)}});
+    };
+    platform::foundation::Array queue{good("first-" + std::to_string(n))};
+    for (int i = 0; i < damaged; ++i) {
+      std::string id = "damaged-" + std::to_string(i);
+      switch (i % 4) {
+        case 0:
+          queue.push_back(Value(Dictionary{{"requestID", Value(id)},
+                                           {"conversationID", Value(true)},
+                                           {"messageText", Value("to whom?")}}));
+          break;
+        case 1:
+          queue.push_back(Value(Dictionary{{"requestID", Value(id)},
+                                           {"conversationID", Value("1")},
+                                           {"messageText", Value(12)}}));
+          break;
+        case 2:
+          queue.push_back(Value(Dictionary{{"conversationID", Value("1")}}));
+          break;
+        default:
+          queue.push_back(Value("garbage"));
+      }
+    }
+    queue.push_back(good("last-" + std::to_string(n)));
+    platform::foundation::writeDictionaryFileAtomically(
+        tweak::preferencesPath(), Dictionary{{"debugMode", Value(false)},
+                                             {"showAlerts", Value(true)},
+                                             {tweak::key::pendingRequests, Value(queue)}});
   }
 
   Clock::time_point entered_{};
@@ -195,6 +234,33 @@ void BM_ExecutorToSendCall(benchmark::State& state) {
   platform::runloop::setMainRunLoop(nullptr);
 }
 BENCHMARK(BM_ExecutorToSendCall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2000);
+
+// One pass over a queue of damaged entries and two good requests: every entry
+// ended or sent, in one take and one record. Reported: the pass's time
+// ("pass_ms"); it grows with the queue's length, not its square.
+void BM_PassOverDamagedQueue(benchmark::State& state) {
+  Messenger messenger;
+  auto loop = platform::runloop::makeEventRunLoop();
+  platform::runloop::setMainRunLoop(loop);
+  messenger.start(loop);
+  std::vector<double> pass;
+  int n = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    messenger.leaveDamagedQueue(static_cast<int>(state.range(0)), ++n);
+    state.ResumeTiming();
+    auto called = Clock::now();
+    tweak::sendMessageCallback(nullptr, nullptr, tweak::kSendMessageNotification, nullptr, nullptr);
+    pass.push_back(bench::ms(Clock::now() - called));
+  }
+  state.counters["pass_ms"] = bench::percentile(pass, 0.5);
+  platform::runloop::setMainRunLoop(nullptr);
+}
+BENCHMARK(BM_PassOverDamagedQueue)
+    ->Arg(2500)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 }  // namespace
 

@@ -49,16 +49,12 @@ std::optional<TakenRequests> takeRequests(const TakeRules& rules) {
     if (auto left = requestLeftInKeys(file, queue)) {
       queue.pending.insert(queue.pending.begin(), *left);
     }
-    for (const auto& d : queue.damaged) taken.damaged.push_back(d.why);
-    taken.ended = endDamagedEntries(file, queue, now);
     double deadline = requestDeadlineSeconds(file);
-    auto refused = unsendableRequests(queue, now, deadline, rules.busy);
-    taken.damaged.insert(taken.damaged.end(), refused.why.begin(), refused.why.end());
-    FinishedRequests ending = std::move(refused.requests);
-    auto expired = expiredRequests(queue, deadline, now, rules.busy);
-    ending.insert(ending.end(), expired.begin(), expired.end());
-    auto done = finishRequests(file, queue, ending);
-    taken.ended.insert(taken.ended.end(), done.begin(), done.end());
+    auto unsendable = endUnsendable(file, queue, now, deadline, rules.busy);
+    taken.ended = std::move(unsendable.ended);
+    taken.damaged = std::move(unsendable.why);
+    auto expired = finishRequests(file, queue, expiredRequests(queue, deadline, now, rules.busy));
+    taken.ended.insert(taken.ended.end(), expired.begin(), expired.end());
     claim(queue, rules, now, taken);
     writeQueue(file, queue);
   });

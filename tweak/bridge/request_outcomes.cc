@@ -1,7 +1,5 @@
 #include "tweak/bridge/request_outcomes.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -21,13 +19,11 @@ using Kind = SendResult::Kind;
 namespace {
 
 constexpr double kMaxRetryDelaySeconds = 60;
-// The most replies one alert names line by line.
-constexpr std::size_t kRepliesNamedInOneAlert = 20;
 
 // What one write of the results came to.
 struct Settled {
   bool recorded = false;  // some outcome was recorded
-  std::vector<std::pair<SendRequest, std::string>> failures;
+  FailedReplies failures;
   std::optional<double> nextTry;
 };
 
@@ -88,20 +84,10 @@ void logResult(const SendRequest& r, const SendResult& result) {
 // alert written before the springboard read the first would replace its texts.
 // The message is the first failure's text; a reply that failed for another
 // reason carries its own after its line.
-void tellUser(const std::vector<std::pair<SendRequest, std::string>>& failures) {
+void tellUser(const FailedReplies& failures) {
   if (failures.empty()) return;
   const std::string& message = failures.front().second;
-  std::string replies;
-  std::size_t named = std::min(failures.size(), kRepliesNamedInOneAlert);
-  for (std::size_t i = 0; i < named; ++i) {
-    const auto& [request, reason] = failures[i];
-    if (!replies.empty()) replies += "\n";
-    replies += describeReply(request);
-    if (reason != message) replies += " — " + reason;
-  }
-  // A queue full of damaged entries makes one alert, not a screen of lines.
-  if (failures.size() > named) replies += fmt::format("\nand {} more", failures.size() - named);
-  showReplyAlert(kAlertTitle, message, replies);
+  showReplyAlert(kAlertTitle, message, failedReplyLines(failures, message));
 }
 
 }  // namespace

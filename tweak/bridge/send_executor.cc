@@ -17,6 +17,7 @@
 #include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
 #include "tweak/core/process_state.h"
+#include "tweak/core/request_rules.h"
 #include "tweak/core/send_queue.h"
 
 namespace tweak {
@@ -25,8 +26,6 @@ namespace foundation = platform::foundation;
 using foundation::NSLog;
 
 namespace {
-
-constexpr std::size_t kDamagedLinesLogged = 100;
 
 void scheduleRetryAt(double at) {
   auto& timer = processState().retryTimer;
@@ -81,18 +80,6 @@ platform::messenger::PictureCompletion pictureCompletion(const SendRequest& r) {
   };
 }
 
-// One line per entry ended without a send, the first kDamagedLinesLogged of a
-// pass: a queue of thousands of damaged entries is not copied into the log.
-void logDamaged(const std::vector<std::string>& damaged) {
-  std::size_t logged = std::min(damaged.size(), kDamagedLinesLogged);
-  for (std::size_t i = 0; i < logged; ++i) {
-    NSLog("PXVIBER: dropped a damaged send request: {}", damaged[i]);
-  }
-  if (damaged.size() > logged) {
-    NSLog("PXVIBER: dropped {} more damaged send requests", damaged.size() - logged);
-  }
-}
-
 // Sends one request. A picture is in flight before the messenger is called:
 // the messenger may call the completion before its send returns.
 SendResult send(const SendRequest& r,
@@ -125,7 +112,7 @@ void sendPendingRequests(SendTrigger trigger) {
     scheduleRetryAt(queueNow() + kRetryAfterFailedWriteSeconds);
     return;
   }
-  logDamaged(taken->damaged);
+  logUnsendable(taken->damaged);
   SendResults results;
   // The key of the message delivered last in this pass, per conversation: a
   // later request to it is looked for after that message, and keeps that key

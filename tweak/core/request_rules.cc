@@ -2,9 +2,11 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
+#include "platform/foundation/log.h"
 #include "tweak/core/failure_texts.h"
 #include "tweak/core/undelivered_reply.h"
 
@@ -78,17 +80,33 @@ std::optional<Unsendable> whyUnsendable(const SendRequest& r, double now, double
   return std::nullopt;
 }
 
-RefusedRequests unsendableRequests(const QueueState& queue, double now, double deadlineSeconds,
-                                   const std::function<bool(const SendRequest&)>& spare) {
-  RefusedRequests refusedOnes;
+EndedEntries endUnsendable(foundation::Dictionary& file, QueueState& queue, double now,
+                           double deadlineSeconds,
+                           const std::function<bool(const SendRequest&)>& spare) {
+  EndedEntries ended;
+  for (const auto& d : queue.damaged) ended.why.push_back(d.why);
+  ended.ended = endDamagedEntries(file, queue, now);
+  FinishedRequests refused;
   for (const auto& r : queue.pending) {
     if (spare && spare(r)) continue;
     if (auto why = whyUnsendable(r, now, deadlineSeconds)) {
-      refusedOnes.requests.emplace_back(r, failedOutcome(r, why->reason, now));
-      refusedOnes.why.push_back(r.requestID + ": " + why->why);
+      refused.emplace_back(r, failedOutcome(r, why->reason, now));
+      ended.why.push_back(r.requestID + ": " + why->why);
     }
   }
-  return refusedOnes;
+  auto done = finishRequests(file, queue, refused);
+  ended.ended.insert(ended.ended.end(), done.begin(), done.end());
+  return ended;
+}
+
+void logUnsendable(const std::vector<std::string>& why) {
+  std::size_t logged = std::min(why.size(), kDamagedLinesLogged);
+  for (std::size_t i = 0; i < logged; ++i) {
+    foundation::NSLog("PXVIBER: dropped a damaged send request: {}", why[i]);
+  }
+  if (why.size() > logged) {
+    foundation::NSLog("PXVIBER: dropped {} more damaged send requests", why.size() - logged);
+  }
 }
 
 }  // namespace tweak

@@ -37,14 +37,25 @@ std::optional<Unsendable> whyUnsendable(const SendRequest& request, double now,
 // not "." or "..", without a path separator, "..", or NUL.
 bool isAttachmentName(std::string_view name);
 
-// The requests of `queue` that whyUnsendable refuses, except those `spare`
-// answers true for, each with its failed outcome and the log line saying why,
-// in queue order. Takes nothing out: the caller finishes them.
-struct RefusedRequests {
-  FinishedRequests requests;
+// What endUnsendable took out: each entry with its failed outcome, and a line
+// per entry saying what is wrong with it, for the log.
+struct EndedEntries {
+  FinishedRequests ended;
   std::vector<std::string> why;
 };
-RefusedRequests unsendableRequests(const QueueState& queue, double now, double deadlineSeconds,
-                                   const std::function<bool(const SendRequest&)>& spare = nullptr);
+
+// Takes every damaged entry of `queue` and every request that whyUnsendable
+// refuses (except those `spare` answers true for) out of `queue` and the four
+// keys, recording a failed outcome for each in the file. Whichever side runs
+// it under the file's lock tells the user, once, of what it answers.
+EndedEntries endUnsendable(platform::foundation::Dictionary& file, QueueState& queue, double now,
+                           double deadlineSeconds,
+                           const std::function<bool(const SendRequest&)>& spare = nullptr);
+
+// Logs a line per entry of `why` ("PXVIBER: dropped a damaged send request:
+// ..."), the first kDamagedLinesLogged of them, then how many more: a queue of
+// thousands of damaged entries is not copied into the log.
+void logUnsendable(const std::vector<std::string>& why);
+inline constexpr std::size_t kDamagedLinesLogged = 100;
 
 }  // namespace tweak

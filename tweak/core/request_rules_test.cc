@@ -103,20 +103,30 @@ TEST(RequestRules, ATimeOfMakingThatIsNoTimeIsUnreadable) {
   EXPECT_EQ(judged(ahead), "sendable");
 }
 
-TEST(RequestRules, OnlyTheUnsendableOfAQueueAreNamedAndTheSparedAreLeft) {
+TEST(RequestRules, OnlyTheUnsendableOfAQueueEndAndTheSparedAreLeft) {
   QueueState queue;
   queue.pending = {text(Value("1"), Value("ok")), text(Value(true), Value("bool")),
                    text(Value("3"), Value(3)), text(Value("4"), Value(4))};
+  queue.pending[0].requestID = "a";
   queue.pending[1].requestID = "b";
   queue.pending[2].requestID = "c";
   queue.pending[3].requestID = "d";
-  auto refused = unsendableRequests(queue, kNow, kDay,
-                                    [](const SendRequest& r) { return r.requestID == "d"; });
-  ASSERT_EQ(refused.requests.size(), 2u);
-  EXPECT_EQ(refused.requests[0].second.requestID, "b");
-  EXPECT_EQ(refused.requests[0].second.reason, kNoConversationAlert);
-  EXPECT_FALSE(refused.requests[1].second.delivered);
-  EXPECT_EQ(refused.why[1], "c: its messageText is not text: 3");
+  queue.damaged.push_back({Value("garbage"), "not a dictionary: garbage", {}});
+  Dictionary file;
+  auto ended = endUnsendable(file, queue, kNow, kDay,
+                             [](const SendRequest& r) { return r.requestID == "d"; });
+  ASSERT_EQ(ended.ended.size(), 3u);
+  EXPECT_EQ(ended.ended[0].second.reason, kUnreadableReplyText);
+  EXPECT_EQ(ended.ended[1].second.requestID, "b");
+  EXPECT_EQ(ended.ended[1].second.reason, kNoConversationAlert);
+  EXPECT_FALSE(ended.ended[2].second.delivered);
+  EXPECT_EQ(ended.why, (std::vector<std::string>{"not a dictionary: garbage",
+                                                 "b: its conversationID is not a conversation: 1",
+                                                 "c: its messageText is not text: 3"}));
+  ASSERT_EQ(queue.pending.size(), 2u);
+  EXPECT_EQ(queue.pending[1].requestID, "d");
+  EXPECT_TRUE(queue.damaged.empty());
+  EXPECT_EQ(readOutcomes(file).size(), 3u);
 }
 
 }  // namespace

@@ -46,6 +46,20 @@ std::string undeliveredAlertText(const std::string& reason, const SendRequest& r
   return reason + "\n" + describeReply(request);
 }
 
+std::string failedReplyLines(const FailedReplies& failures, const std::string& message) {
+  std::string lines;
+  std::size_t named = std::min(failures.size(), kRepliesNamedInOneAlert);
+  for (std::size_t i = 0; i < named; ++i) {
+    const auto& [request, reason] = failures[i];
+    if (!lines.empty()) lines += "\n";
+    lines += describeReply(request);
+    if (reason != message) lines += " — " + reason;
+  }
+  // A queue full of damaged entries makes one alert, not a screen of lines.
+  if (failures.size() > named) lines += fmt::format("\nand {} more", failures.size() - named);
+  return lines;
+}
+
 Outcome deliveredOutcome(const SendRequest& r, std::int64_t messageKey, double now) {
   return Outcome{r.requestID, conversationText(r), describeReply(r), true, messageKey, std::nullopt,
                  now};

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tweak/core/failure_texts.h"
 #include "tweak/core/send_queue.h"
@@ -24,6 +26,18 @@ std::string describeReply(const SendRequest& request);
 
 // `reason`, a line break, describeReply(request).
 std::string undeliveredAlertText(const std::string& reason, const SendRequest& request);
+
+// Replies that failed together, each with its reason.
+using FailedReplies = std::vector<std::pair<SendRequest, std::string>>;
+
+// The lines under one alert about `failures` whose message is `message`: a
+// line per reply (describeReply), followed by " — <reason>" where its reason
+// is not the message; the first kRepliesNamedInOneAlert of them, then "and N
+// more".
+std::string failedReplyLines(const FailedReplies& failures, const std::string& message);
+
+// The most replies one alert names line by line.
+inline constexpr std::size_t kRepliesNamedInOneAlert = 20;
 
 Outcome deliveredOutcome(const SendRequest& request, std::int64_t messageKey, double now);
 Outcome failedOutcome(const SendRequest& request, const std::string& reason, double now);

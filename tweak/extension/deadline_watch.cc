@@ -9,6 +9,7 @@
 #include "tweak/core/mailbox.h"
 #include "tweak/core/preferences.h"
 #include "tweak/core/process_state.h"
+#include "tweak/core/request_rules.h"
 #include "tweak/core/send_queue.h"
 #include "tweak/core/undelivered_reply.h"
 
@@ -42,12 +43,24 @@ std::optional<double> earliestDeadline() {
   return earliest;
 }
 
-void report(const FinishedRequests& expired) {
+// Requests past their deadline, an alert each; entries that could never be
+// sent, one alert for all of them (a queue of thousands of damaged entries is
+// one alert, not thousands).
+void report(const FinishedRequests& expired, const EndedEntries& unsendable) {
   for (const auto& [request, outcome] : expired) {
     foundation::NSLog(kDroppedRequestLine, request.requestID, outcome.reason.value_or(""));
     showAlertHere(kAlertTitle, undeliveredAlertText(outcome.reason.value_or(""), request));
   }
-  if (expired.empty()) return;
+  logUnsendable(unsendable.why);
+  FailedReplies failures;
+  for (const auto& [request, outcome] : unsendable.ended) {
+    failures.emplace_back(request, outcome.reason.value_or(""));
+  }
+  if (!failures.empty()) {
+    const std::string& message = failures.front().second;
+    showAlertHere(kAlertTitle, message + "\n" + failedReplyLines(failures, message));
+  }
+  if (expired.empty() && unsendable.ended.empty()) return;
   if (auto center = platform::notify::darwinNotifyCenter()) {
     center->postNotification(kRequestOutcomeNotification);
   }
@@ -63,15 +76,18 @@ void watchRequestDeadline(double at) { timer().scheduleAt(at); }
 
 void dropExpiredRequests() {
   FinishedRequests expired;
+  EndedEntries unsendable;
   double now = queueNow();
   bool written = updateMailbox([&](foundation::Dictionary& file) {
     QueueState queue = readQueue(file);
+    double deadline = requestDeadlineSeconds(file);
     // A claim made in the future is no claim: it would spare the request for ever.
     auto spare = [now](const SendRequest& r) {
       return r.claim && r.claim->since <= now && now - r.claim->since < kClaimTrustedSeconds;
     };
-    expired = finishRequests(file, queue,
-                             expiredRequests(queue, requestDeadlineSeconds(file), now, spare));
+    // The rule first: a request that could never be sent is not "late".
+    unsendable = endUnsendable(file, queue, now, deadline, spare);
+    expired = finishRequests(file, queue, expiredRequests(queue, deadline, now, spare));
     writeQueue(file, queue);
   });
   if (!written) {
@@ -80,7 +96,7 @@ void dropExpiredRequests() {
     timer().scheduleAt(now + kRetryAfterFailedWriteSeconds);
     return;
   }
-  report(expired);
+  report(expired, unsendable);
   watchRequestDeadlines();
 }
 

@@ -93,6 +93,30 @@ TEST_F(DeadlineWatch, ARequestAMessengerIsSendingNowIsLeftToIt) {
   EXPECT_EQ(told().size(), 2u);
 }
 
+// The one rule comes before the deadline: a request that could never be sent
+// is not reported late, and all of them make one alert.
+TEST_F(DeadlineWatch, EntriesThatCanNeverBeSentEndInOneAlertNotAsLateReplies) {
+  queue("late", 100);
+  updateMailbox([](Dictionary& d) {
+    auto list = *platform::foundation::find(d, key::pendingRequests)->asArray();
+    list.push_back(Value("garbage"));
+    list.push_back(Value(Dictionary{{"requestID", Value("boolean")},
+                                    {"conversationID", Value(true)},
+                                    {"messageText", Value("to whom?")}}));
+    d[key::pendingRequests] = Value(list);
+  });
+  dropExpiredRequests();
+  EXPECT_EQ(pending(), "");
+  EXPECT_EQ(told(), (std::vector<std::string>{
+                        "PXVIBER Error|Viber did not take the reply in time. Message not sent.\n"
+                        "Reply to conversation 4: \"text of late\"",
+                        "PXVIBER Error|Unable to read the reply. Message not sent.\n"
+                        "A reply that could not be read\n"
+                        "Reply to conversation 1: \"to whom?\" — Unable to match conversation. "
+                        "Message not sent."}));
+  EXPECT_EQ(readOutcomes(*readMailbox()).size(), 3u);
+}
+
 TEST_F(DeadlineWatch, WhenTheFileCannotBeWrittenNobodyIsToldAndItIsTriedAgainLater) {
   queue("a", 100);
   std::filesystem::remove(preferencesPath().string() + ".lock");
