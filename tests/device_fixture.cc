@@ -42,6 +42,13 @@ void DeviceTest::start() {
   ping("SpringBoard");
 }
 
+void DeviceTest::restartDevice() {
+  bus_.reset();
+  busLoop_.reset();
+  pxviber::stopDevice(root_);
+  start();
+}
+
 int DeviceTest::launchViber(const std::vector<std::string>& extraArgs) {
   int pid = pxviber::launchHost(root_, "viber", extraArgs);
   ping("Viber");

@@ -42,6 +42,9 @@ class DeviceTest : public ::testing::Test {
   // Start the device, or the messenger; each answers once the host has loaded
   // its settings.
   void start();
+  // Stops every process of the device and starts it again (a respring), with
+  // the test's bus connection made anew.
+  void restartDevice();
   int launchViber(const std::vector<std::string>& extraArgs = {});
 
   // Lines of the device's system log whose message (after "Process[pid]: ")

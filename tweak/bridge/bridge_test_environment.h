@@ -33,6 +33,14 @@ class FakeMessageStore final : public MessageStore {
     for (auto& m : messenger_.stored()) last = std::max(last, m.key);
     return last;
   }
+  std::optional<std::int64_t> lastMessageKeyBefore(double unixTime) override {
+    if (!readable()) return std::nullopt;
+    std::int64_t last = 0;
+    for (auto& m : messenger_.stored()) {
+      if (m.date < unixTime) last = std::max(last, m.key);
+    }
+    return last;
+  }
   Lookup<std::int64_t> outgoingText(std::int64_t conversation, const std::string& text,
                                     std::int64_t afterKey) override {
     if (!readable()) return {};
@@ -71,6 +79,7 @@ class BridgeTest : public TweakTest {
     installDBManagerCapture();
     setMessageStoreOpener(true);
     processState().clock = [this] { return kStart + loop_->now(); };
+    messenger_.setClock([this] { return kStart + loop_->now(); });
     log_.clear();
   }
 

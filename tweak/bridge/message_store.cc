@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/foundation/log.h"
+#include "platform/foundation/value.h"
 #include "platform/messenger/db_manager.h"
 #include "sqlite/statement.h"
 #include "tweak/bridge/conversation_store.h"
@@ -32,6 +33,16 @@ class SqliteMessageStore final : public MessageStore {
     auto answer = query("SELECT COALESCE(MAX(Z_PK), 0) FROM ZVIBERMESSAGE", {});
     if (!answer.readable || !answer.found) return std::nullopt;
     return answer.found->first;
+  }
+
+  std::optional<std::int64_t> lastMessageKeyBefore(double unixTime) override {
+    // Not indexed by date: read only for a request an earlier messenger took.
+    sqlite::Statement s(db_, "SELECT COALESCE(MAX(Z_PK), 0) FROM ZVIBERMESSAGE WHERE ZDATE < ?1");
+    if (!s ||
+        !s.bind(1, platform::foundation::Date::fromUnix(unixTime).sinceReferenceDate).step()) {
+      return std::nullopt;
+    }
+    return s.integer(0);
   }
 
   Lookup<std::int64_t> outgoingText(std::int64_t conversation, const std::string& text,

@@ -39,6 +39,9 @@ class MessageStore {
   // The highest message key (Z_PK of ZVIBERMESSAGE), 0 for none; nullopt when
   // the database cannot be read now.
   virtual std::optional<std::int64_t> lastMessageKey() = 0;
+  // The highest key of a message dated before `unixTime` (seconds since 1970),
+  // 0 for none; nullopt when the database cannot be read now.
+  virtual std::optional<std::int64_t> lastMessageKeyBefore(double unixTime) = 0;
   // The first outgoing text message (no author, no attachment) of
   // `conversation` after `afterKey` whose text is `text`.
   virtual Lookup<std::int64_t> outgoingText(std::int64_t conversation, const std::string& text,

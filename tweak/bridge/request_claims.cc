@@ -32,7 +32,10 @@ void claim(QueueState& queue, const TakeRules& rules, double now, TakenRequests&
       heldBack.insert(conversation);
       continue;
     }
-    if (!r.afterKey) r.afterKey = rules.afterKey;
+    // A request an earlier messenger took was tried before any key of this
+    // pass: it is looked for after the messages older than itself
+    // (request_sending.h).
+    if (!r.afterKey && !r.takenByEarlier) r.afterKey = rules.afterKey;
     taken.toSend.push_back(r);
     r.claim = SendClaim{messengerName(), now};
   }
@@ -46,9 +49,8 @@ std::optional<TakenRequests> takeRequests(const TakeRules& rules) {
   bool written = updateMailbox([&](platform::foundation::Dictionary& file) {
     taken = TakenRequests{};
     QueueState queue = readQueue(file);
-    if (auto left = requestLeftInKeys(file, queue)) {
-      queue.pending.insert(queue.pending.begin(), *left);
-    }
+    adoptRequestLeftInKeys(file, queue);
+    markTakenByEarlierMessenger(file, queue);
     double deadline = requestDeadlineSeconds(file);
     auto unsendable = endUnsendable(file, queue, now, deadline, rules.busy);
     taken.ended = std::move(unsendable.ended);

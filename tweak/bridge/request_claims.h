@@ -3,11 +3,11 @@
 // already, and claims each for this messenger; a request it leaves (not due,
 // or in flight) holds back every later one to its conversation, so that
 // replies to one conversation go out in the order they were made. A request
-// found in the four
-// request keys alone joins the queue first (it is older than anything
-// queued); damaged entries, requests that can never be sent
-// (request_rules.h) and requests past their deadline leave the queue with a
-// failed outcome. Main thread.
+// found in the four request keys alone joins the queue first (it is older
+// than anything queued), and the one a messenger of an earlier version took
+// from them is marked so (send_queue.h); damaged entries, requests that can
+// never be sent (request_rules.h) and requests past their deadline leave the
+// queue with a failed outcome. Main thread.
 #pragma once
 
 #include <cstdint>

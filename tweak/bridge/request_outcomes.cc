@@ -48,7 +48,7 @@ void record(foundation::Dictionary& file, const SendResults& results, double now
   for (const auto& [r, result] : results) {
     if (result.kind == Kind::Delivered) {
       finishing.emplace_back(r, deliveredOutcome(r, result.messageKey, now));
-    } else if (result.kind == Kind::Failed) {
+    } else if (result.kind == Kind::Failed || result.kind == Kind::TakenElsewhere) {
       finishing.emplace_back(r, failedOutcome(r, result.reason, now));
     } else if (result.kind == Kind::Retry) {
       retrying.push_back(nextTry(r, result, now));
@@ -61,7 +61,10 @@ void record(foundation::Dictionary& file, const SendResults& results, double now
   }
   for (const auto& [r, outcome] : finishRequests(file, queue, finishing)) {
     settled.recorded = true;
-    if (!outcome.delivered) settled.failures.emplace_back(r, outcome.reason.value_or(""));
+    // The earlier messenger that took a request told of its own failure.
+    if (!outcome.delivered && !r.takenByEarlier) {
+      settled.failures.emplace_back(r, outcome.reason.value_or(""));
+    }
   }
   replaceRequests(queue, retrying);
   replaceRequests(queue, held);
@@ -75,6 +78,11 @@ void logResult(const SendRequest& r, const SendResult& result) {
   if (result.kind == Kind::Retry) {
     NSLog("PXVIBER: send request {} not sent yet ({}); it is tried again", r.requestID,
           result.reason);
+  } else if (result.kind == Kind::TakenElsewhere) {
+    NSLog(
+        "PXVIBER: send request {} was taken by an earlier version and is not among Viber's "
+        "messages",
+        r.requestID);
   } else if (result.kind == Kind::Delivered && settings().debugMode) {
     NSLog("PXVIBER: send request {} delivered as message {}", r.requestID, result.messageKey);
   }

@@ -22,6 +22,11 @@ using Kind = SendResult::Kind;
 
 SendResult delivered(std::int64_t key) { return {Kind::Delivered, key, {}}; }
 SendResult failed(const char* reason) { return {Kind::Failed, 0, reason}; }
+SendResult takenElsewhere() { return {Kind::TakenElsewhere, 0, kTakenByEarlierText}; }
+
+// Messages dated this much before a request was made may still be its own: the
+// springboard and the messenger read one clock, but not at one instant.
+constexpr double kClockSlackSeconds = 1;
 SendResult retry(const char* reason) { return {Kind::Retry, 0, reason}; }
 
 // A text of the request as the messenger's string object; nil when absent
@@ -81,6 +86,24 @@ SendResult sendPicture(const SendRequest& r, pm::DBManager& manager,
   return {Kind::Waiting, 0, {}};
 }
 
+// A request a messenger of an earlier version took (it removed the four keys
+// while they held it): that messenger sent it or told its user why not. It is
+// looked for after the messages older than itself, and never sent again.
+SendResult findTaken(const SendRequest& r, MessageStore& store) {
+  std::optional<std::int64_t> after = r.afterKey;
+  if (!after) after = store.lastMessageKeyBefore(r.created - kClockSlackSeconds);
+  if (!after) return retry(kNoManagerAlert);
+  if (!r.pictureFile) {
+    auto found = store.outgoingText(conversationKey(r), *textOf(r.messageText), *after);
+    if (!found.readable) return retry(kNoManagerAlert);
+    return found.found ? delivered(*found.found) : takenElsewhere();
+  }
+  auto stored = store.outgoingPicture(conversationKey(r), *textOf(r.pictureFile), *after);
+  if (!stored.readable) return retry(kNoManagerAlert);
+  if (!stored.found) return takenElsewhere();
+  return stored.found->uploaded ? delivered(stored.found->messageKey) : confirmPicture(r);
+}
+
 }  // namespace
 
 SendResult sendRequest(const SendRequest& r, const std::shared_ptr<pm::DBManager>& manager,
@@ -93,6 +116,7 @@ SendResult sendRequest(const SendRequest& r, const std::shared_ptr<pm::DBManager
     NSLog("PXVIBER: Unable to get DBM. Message not sent.");
     return retry(kNoManagerAlert);
   }
+  if (r.takenByEarlier) return store ? findTaken(r, *store) : retry(kNoManagerAlert);
   auto conversation = resolveConversation(*manager, r.conversationID->description());
   if (!conversation) {
     NSLog("PXVIBER: unable to find conversation! Message not sent.");

@@ -13,6 +13,9 @@ struct SendResult {
     Retry,      // it may go out later: reason (an alert text)
     Waiting,    // a picture whose completion settles it
     Held,       // not tried: an earlier reply to its conversation waits
+    // taken by a messenger of an earlier version and not in the database:
+    // that messenger told of its own failures; no alert
+    TakenElsewhere,
   };
   Kind kind = Kind::Retry;
   std::int64_t messageKey = 0;

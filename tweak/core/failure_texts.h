@@ -25,6 +25,12 @@ inline constexpr const char* kUnsavedRequestText =
     "Unable to save the reply for Viber. Message not sent.";
 inline constexpr const char* kNotStoredByViberText =
     "Viber did not store the message. Message not sent.";
+// The outcome of a request a messenger of an earlier version took (it removed
+// the four request keys) and that is not confirmed among Viber's messages
+// (not found there, or nobody looked before its deadline): that messenger
+// told its user of its own failures, so nobody is told again.
+inline constexpr const char* kTakenByEarlierText =
+    "Taken by Viber with an earlier version of the tweak; not confirmed.";
 // An entry of the queue that can never be sent: not a request, or a request
 // whose text, picture or time cannot be one's.
 inline constexpr const char* kUnreadableReplyText = "Unable to read the reply. Message not sent.";

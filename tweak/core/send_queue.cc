@@ -25,19 +25,14 @@ namespace rk = request_key;
 namespace ok = outcome_key;
 
 // The keys a request entry reads; every other key is kept as it was.
-constexpr const char* kKnownRequestKeys[] = {rk::requestID,
-                                             rk::created,
-                                             rk::conversationName,
-                                             rk::attempts,
-                                             rk::lastFailure,
-                                             rk::nextAttempt,
-                                             rk::sendingBy,
-                                             rk::sendingSince,
-                                             rk::sendingAfterKey,
-                                             key::messageText,
-                                             key::conversationID,
-                                             key::messagePictureFile,
-                                             key::messagePictureFileWithPath};
+constexpr const char* kKnownRequestKeys[] = {
+    rk::requestID,           rk::created,
+    rk::conversationName,    rk::attempts,
+    rk::lastFailure,         rk::nextAttempt,
+    rk::sendingBy,           rk::sendingSince,
+    rk::sendingAfterKey,     rk::takenByEarlierVersion,
+    key::messageText,        key::conversationID,
+    key::messagePictureFile, key::messagePictureFileWithPath};
 
 std::optional<Value> entry(const Dictionary& d, const char* k) {
   const Value* v = foundation::find(d, k);
@@ -97,6 +92,7 @@ Value toValue(const SendRequest& r) {
     d[rk::sendingSince] = Value(r.claim->since);
   }
   if (r.afterKey) d[rk::sendingAfterKey] = Value(static_cast<long long>(*r.afterKey));
+  if (r.takenByEarlier) d[rk::takenByEarlierVersion] = Value(true);
   return Value(std::move(d));
 }
 
@@ -117,6 +113,8 @@ SendRequest parseEntry(const Dictionary& d) {
   r.nextAttempt = numberEntry(d, rk::nextAttempt);
   r.claim = claimFrom(d);
   if (auto k = numberEntry(d, rk::sendingAfterKey)) r.afterKey = static_cast<std::int64_t>(*k);
+  const Value* taken = foundation::find(d, rk::takenByEarlierVersion);
+  r.takenByEarlier = taken && taken->boolValue().value_or(false);
   r.otherKeys = d;
   for (const char* k : kKnownRequestKeys) r.otherKeys.erase(k);
   return r;
@@ -213,6 +211,8 @@ void writeQueue(Dictionary& file, const QueueState& queue) {
 
 void enqueueRequest(Dictionary& file, const SendRequest& request) {
   QueueState state = readQueue(file);
+  adoptRequestLeftInKeys(file, state);
+  markTakenByEarlierMessenger(file, state);
   state.pending.push_back(request);
   writeQueue(file, state);
   file[key::newestRequestID] = Value(request.requestID);
@@ -228,12 +228,37 @@ bool requestKeysHold(const Dictionary& file, const SendRequest& request) {
          (!request.pictureFile || sameValue(file, key::messagePictureFile, request.pictureFile));
 }
 
+bool requestKeysAreFor(const Dictionary& file, const SendRequest& request) {
+  // Two requests may hold equal values (a reply typed twice): the identifier
+  // tells whose the keys are, where the file has it.
+  auto id = textEntry(file, key::newestRequestID);
+  return (!id || *id == request.requestID) && requestKeysHold(file, request);
+}
+
+namespace {
+
+// Where in the queue the request the four keys were written for is.
+std::optional<std::size_t> keysRequestAt(const Dictionary& file, const QueueState& queue) {
+  auto id = textEntry(file, key::newestRequestID);
+  for (std::size_t i = 0; id && i < queue.pending.size(); ++i) {
+    if (queue.pending[i].requestID == *id) return i;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<SendRequest> requestLeftInKeys(const Dictionary& file, const QueueState& queue) {
   SendRequest r;
   r.conversationID = entry(file, key::conversationID);
   if (!r.conversationID) return std::nullopt;
-  for (const auto& p : queue.pending) {
-    if (requestKeysHold(file, p)) return std::nullopt;
+  if (textEntry(file, key::newestRequestID)) {
+    auto own = keysRequestAt(file, queue);
+    if (own && requestKeysHold(file, queue.pending[*own])) return std::nullopt;
+  } else {
+    for (const auto& p : queue.pending) {
+      if (requestKeysHold(file, p)) return std::nullopt;
+    }
   }
   r.messageText = entry(file, key::messageText);
   r.pictureFile = entry(file, key::messagePictureFile);
@@ -241,6 +266,23 @@ std::optional<SendRequest> requestLeftInKeys(const Dictionary& file, const Queue
   r.created = queueNow();
   r.requestID = newRequestID(r.created);
   return r;
+}
+
+std::optional<SendRequest> adoptRequestLeftInKeys(Dictionary& file, QueueState& queue) {
+  auto left = requestLeftInKeys(file, queue);
+  if (!left) return std::nullopt;
+  queue.pending.insert(queue.pending.begin(), *left);
+  // From now on the keys are this request's: it is not adopted twice.
+  file[key::newestRequestID] = Value(left->requestID);
+  return left;
+}
+
+bool markTakenByEarlierMessenger(const Dictionary& file, QueueState& queue) {
+  if (foundation::find(file, key::conversationID)) return false;
+  auto own = keysRequestAt(file, queue);
+  if (!own || queue.pending[*own].takenByEarlier) return false;
+  queue.pending[*own].takenByEarlier = true;
+  return true;
 }
 
 void removeRequestKeys(Dictionary& file) {
@@ -285,7 +327,7 @@ FinishedRequests finishRequests(Dictionary& file, QueueState& queue,
     if (held.erase(f.first.requestID)) done.push_back(f);
   }
   for (const auto& [r, o] : done) {
-    if (requestKeysHold(file, r)) removeRequestKeys(file);
+    if (requestKeysAreFor(file, r)) removeRequestKeys(file);
   }
   recordOutcomes(file, done);
   return done;
@@ -350,7 +392,11 @@ FinishedRequests expiredRequests(const QueueState& queue, double deadlineSeconds
   FinishedRequests expired;
   for (const auto& r : queue.pending) {
     if (!isPastDeadline(r, deadlineSeconds, now) || (spare && spare(r))) continue;
-    expired.emplace_back(r, failedOutcome(r, r.lastFailure.value_or(kNotTakenInTimeText), now));
+    // A request an earlier messenger took was not "not taken": its outcome
+    // says who took it, and nobody is told it late.
+    std::string reason =
+        r.takenByEarlier ? kTakenByEarlierText : r.lastFailure.value_or(kNotTakenInTimeText);
+    expired.emplace_back(r, failedOutcome(r, reason, now));
   }
   return expired;
 }

@@ -50,6 +50,8 @@ inline constexpr const char* sendingBy = "sendingBy";        // the messenger th
 inline constexpr const char* sendingSince = "sendingSince";  // seconds since 1970
 // The highest message key of the database before the request's first try.
 inline constexpr const char* sendingAfterKey = "sendingAfterKey";
+// A messenger that knows only the four request keys took the request.
+inline constexpr const char* takenByEarlierVersion = "takenByEarlierVersion";
 }  // namespace request_key
 
 // Keys of one recorded outcome.
@@ -87,6 +89,10 @@ struct SendRequest {
   // request's first try, kept across every later try: the request's message,
   // if any try reached the database, is the first outgoing one after it.
   std::optional<std::int64_t> afterKey;
+  // A messenger of an earlier version, which knows only the four request keys,
+  // removed them while they held this request: it took the request, and sent
+  // it or told its user itself. It is looked for, never sent again.
+  bool takenByEarlier = false;
   // Whatever else the entry held, written back as it was.
   platform::foundation::Dictionary otherKeys;
 };
@@ -138,23 +144,38 @@ void writeQueue(platform::foundation::Dictionary& file, const QueueState& queue)
 
 // Appends the request to the queue and writes the four request keys for it
 // (its picture keys only when it has a picture: a text request leaves older
-// picture keys as they were) and key::newestRequestID.
+// picture keys as they were) and key::newestRequestID. Before the keys are
+// written over, a request an earlier springboard left in them joins the
+// queue, and one a messenger of an earlier version took is marked so.
 void enqueueRequest(platform::foundation::Dictionary& file, const SendRequest& request);
 
 // Whether the four request keys hold `request` (text and conversation, and its
 // picture when it has one).
 bool requestKeysHold(const platform::foundation::Dictionary& file, const SendRequest& request);
-// The request that the four keys hold when it names a conversation and no
-// pending request is it: one left by an earlier version of the tweak.
+// Whether the four keys are `request`'s: written for it (key::newestRequestID
+// names it; in a file without that key, whose values they hold) and holding it
+// still.
+bool requestKeysAreFor(const platform::foundation::Dictionary& file, const SendRequest& request);
+// The request that the four keys hold when it names a conversation and they
+// are no pending request's: one that a springboard of an earlier version left.
 std::optional<SendRequest> requestLeftInKeys(const platform::foundation::Dictionary& file,
                                              const QueueState& queue);
+// Takes the request left in the four keys, if any, into the queue, first (it
+// is older than anything queued), and names it the keys' request; answers it.
+std::optional<SendRequest> adoptRequestLeftInKeys(platform::foundation::Dictionary& file,
+                                                  QueueState& queue);
+// Marks the pending request the four keys were written for as taken by a
+// messenger of an earlier version when the keys are gone: only such a
+// messenger removes them and leaves their request in the queue. Answers
+// whether it marked one.
+bool markTakenByEarlierMessenger(const platform::foundation::Dictionary& file, QueueState& queue);
 // Removes the four request keys.
 void removeRequestKeys(platform::foundation::Dictionary& file);
 
 using FinishedRequests = std::vector<std::pair<SendRequest, Outcome>>;
 
 // Takes each request of `finished` out of `queue` (and the four keys, when
-// they hold it) and records its outcome in the file's outcomes, in the order
+// they are its: requestKeysAreFor) and records its outcome in the file's outcomes, in the order
 // given, the last kOutcomesKept kept. Answers the ones the queue held: a
 // request it no longer holds had its outcome recorded before, and is left out.
 FinishedRequests finishRequests(platform::foundation::Dictionary& file, QueueState& queue,

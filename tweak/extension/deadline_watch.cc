@@ -49,6 +49,8 @@ std::optional<double> earliestDeadline() {
 void report(const FinishedRequests& expired, const EndedEntries& unsendable) {
   for (const auto& [request, outcome] : expired) {
     foundation::NSLog(kDroppedRequestLine, request.requestID, outcome.reason.value_or(""));
+    // A messenger of an earlier version took it, and told of its own failure.
+    if (request.takenByEarlier) continue;
     showAlertHere(kAlertTitle, undeliveredAlertText(outcome.reason.value_or(""), request));
   }
   logUnsendable(unsendable.why);
@@ -80,6 +82,7 @@ void dropExpiredRequests() {
   double now = queueNow();
   bool written = updateMailbox([&](foundation::Dictionary& file) {
     QueueState queue = readQueue(file);
+    markTakenByEarlierMessenger(file, queue);
     double deadline = requestDeadlineSeconds(file);
     // A claim made in the future is no claim: it would spare the request for ever.
     auto spare = [now](const SendRequest& r) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "tweak/core/failure_texts.h"
 #include "tweak/core/mailbox.h"
 #include "tweak/core/send_queue.h"
 #include "tweak/testing/tweak_test_environment.h"
@@ -115,6 +116,20 @@ TEST_F(DeadlineWatch, EntriesThatCanNeverBeSentEndInOneAlertNotAsLateReplies) {
                         "Reply to conversation 1: \"to whom?\" — Unable to match conversation. "
                         "Message not sent."}));
   EXPECT_EQ(readOutcomes(*readMailbox()).size(), 3u);
+}
+
+// A messenger that knows only the four request keys took the request (it
+// removed them) and told of its own failures: at the deadline the request
+// leaves, and nobody is told it was not taken.
+TEST_F(DeadlineWatch, ARequestAnEarlierMessengerTookIsNotReportedLate) {
+  queue("taken", 100);
+  updateMailbox([](Dictionary& d) { removeRequestKeys(d); });
+  dropExpiredRequests();
+  EXPECT_EQ(pending(), "");
+  EXPECT_TRUE(told().empty());
+  auto outcomes = readOutcomes(*readMailbox());
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0].reason, kTakenByEarlierText);
 }
 
 TEST_F(DeadlineWatch, WhenTheFileCannotBeWrittenNobodyIsToldAndItIsTriedAgainLater) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -60,7 +61,10 @@ class FakeMessenger {
     std::optional<std::string> text;
     std::optional<std::string> attachment;
     bool uploaded = false;
+    double date = 0;  // seconds since 1970, from the clock set
   };
+  // The clock that dates the messages stored from now on.
+  void setClock(std::function<double()> clock) { clock_ = std::move(clock); }
   std::vector<StoredMessage>& stored() { return stored_; }
 
   // --- what reached it ---
@@ -175,7 +179,8 @@ class FakeMessenger {
     if (!attachment && !textOf(text)) return;
     std::int64_t key = 100;
     for (const auto& m : stored_) key = std::max(key, m.key + 1);
-    stored_.push_back({key, c->primaryKey(), textOf(text), textOf(attachment), false});
+    stored_.push_back(
+        {key, c->primaryKey(), textOf(text), textOf(attachment), false, clock_ ? clock_() : 0});
   }
 
   void markUploaded(const std::string& name) {
@@ -199,6 +204,7 @@ class FakeMessenger {
   std::set<std::string> attachments_;
   bool initAnswersNil_ = false;
   bool storeNothing_ = false;
+  std::function<double()> clock_;
   std::vector<StoredMessage> stored_;
   std::vector<std::string> calls_;
   std::vector<PictureCompletion> completions_;
