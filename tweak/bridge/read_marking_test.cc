@@ -64,6 +64,8 @@ TEST_F(ReadMarking, ADeliveredReplyMarksItsConversationOnceItsOutcomeIsRecorded)
   ASSERT_EQ(traces().size(), 1u);
   EXPECT_EQ(traces()[0], receiver(manager_) + "markAsReadMessagesForConversation:" +
                              messenger_.conversationsHandedOut().back()->description() + "]");
+  // With debugMode off, marking read writes no line of its own.
+  EXPECT_TRUE(log_.linesStartingWith("PXVIBER:").empty());
 }
 
 TEST_F(ReadMarking, RepliesOfOnePassMarkEachOfTheirConversationsOnceAndNoOther) {
