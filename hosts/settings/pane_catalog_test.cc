@@ -114,7 +114,8 @@ TEST_F(PaneCatalogTest, OpensThePaneByItsPrincipalClassAndShowsItsRows) {
   EXPECT_EQ(list->bundlePath(), bundles() / "PXViberPreferences.bundle");
   auto rows = list->specifiers();
   ASSERT_TRUE(rows);
-  EXPECT_EQ(rows->items.size(), 10u);
+  // Four groups, the six settings and the two buttons.
+  EXPECT_EQ(rows->items.size(), 12u);
   EXPECT_TRUE(rows->skipped.empty());
   // Opening it again makes a new controller from the plug-in already loaded.
   OpenedPane again = openPane(catalog.panes[0]);

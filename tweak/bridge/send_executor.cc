@@ -5,6 +5,7 @@
 #include "platform/runloop/run_loop.h"
 #include "tweak/bridge/db_manager_capture.h"
 #include "tweak/bridge/message_store.h"
+#include "tweak/bridge/read_marking.h"
 #include "tweak/bridge/request_claims.h"
 #include "tweak/bridge/request_outcomes.h"
 #include "tweak/bridge/request_sending.h"
@@ -56,6 +57,7 @@ void noRequest() {
 void settlePicture(const SendRequest& r, const SendResult& result) {
   processState().picturesInFlight.erase(r.requestID);
   scheduleRetryAt(settleRequests({{r, result}}));
+  markRepliedConversationsRead({{r, result}});
 }
 
 // The picture completion: holds the request, and with it the file name, for
@@ -111,6 +113,7 @@ void sendPendingRequests(SendTrigger trigger) {
     results.emplace_back(request, send(request, manager, store.get()));
   }
   scheduleRetryAt(settleRequests(results, taken->expired));
+  markRepliedConversationsRead(results);
   scheduleRetryAt(taken->nextDue);
 }
 
