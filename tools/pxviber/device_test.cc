@@ -39,11 +39,13 @@ class DeviceTest : public ::testing::Test {
     return "";
   }
 
-  // Starts a child (killed at the end of the test), once its arguments show.
+  // Starts a child (killed at the end of the test), once its arguments show
+  // (until its program runs, a child shows none, or under an emulator its
+  // parent's).
   int start(const std::vector<std::string>& arguments) {
     int pid = startChild({.arguments = arguments, .searchPath = true});
     children_.push_back(pid);
-    while (platform::foundation::processArguments(pid).empty()) std::this_thread::yield();
+    while (platform::foundation::processArguments(pid) != arguments) std::this_thread::yield();
     return pid;
   }
 
