@@ -75,6 +75,24 @@ TEST_F(DeviceTest, ADeviceIsMadeOnlyInAnEmptyOrAbsentFolder) {
   EXPECT_EQ(packages::testing::treeSnapshot(scratch_.path()), before);
 }
 
+// A device that cannot be made whole is not left half made: the folder is as
+// it was before, absent or empty, so a second try is not refused. Here the
+// root fits the file system's path limit but the device's deeper folders do
+// not.
+TEST_F(DeviceTest, ADeviceThatFailsHalfWayLeavesNothingBehind) {
+  fs::path deep = scratch_.path();
+  while (deep.string().size() < 4000) deep /= std::string(200, 'd');
+  fs::create_directories(deep);
+  fs::path absent = deep / "absent";
+  EXPECT_EQ(createError(absent).rfind("cannot ", 0), 0u);
+  EXPECT_FALSE(fs::exists(absent));
+  fs::path empty = deep / "empty";
+  fs::create_directories(empty);
+  EXPECT_EQ(createError(empty).rfind("cannot ", 0), 0u);
+  EXPECT_TRUE(fs::is_directory(empty));
+  EXPECT_TRUE(fs::is_empty(empty));
+}
+
 // A pid file outlives its process, and its number may name another process
 // of the user by then: that process is neither stopped nor taken for the
 // device's, and the stale file is removed and named.
