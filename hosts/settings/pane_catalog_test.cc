@@ -159,7 +159,7 @@ TEST_F(PaneCatalogTest, APackagedBundleOpensOnThisProcessor) {
   ASSERT_TRUE(pane.controller) << pane.error;
   auto* list = dynamic_cast<platform::preferences::PSListController*>(pane.controller.get());
   ASSERT_TRUE(list && list->specifiers());
-  EXPECT_EQ(list->specifiers()->items.size(), 10u);
+  EXPECT_EQ(list->specifiers()->items.size(), 12u);
 }
 
 TEST_F(PaneCatalogTest, APaneWithoutItsBundleSaysSo) {
