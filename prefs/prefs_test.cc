@@ -115,7 +115,7 @@ TEST_F(PrefsTest, TheFollowRowOpensTheMakersProfile) {
   EXPECT_EQ(stack.pages().size(), 1u);
 }
 
-TEST_F(PrefsTest, TheShippedListOffersTheFiveSettingsStoredInTheSettingsFile) {
+TEST_F(PrefsTest, TheShippedListOffersTheSixSettingsStoredInTheSettingsFile) {
   PXViberPreferencesListController pane;
   auto list = parseSpecifierList(shippedList(), &pane, nullptr);
   ASSERT_TRUE(list);
@@ -129,7 +129,8 @@ TEST_F(PrefsTest, TheShippedListOffersTheFiveSettingsStoredInTheSettingsFile) {
                             Expected{"historyDaysToDisplay", CellType::EditText, Value(3)},
                             Expected{"maxMessagesToDisplay", CellType::EditText, Value(10)},
                             Expected{"debugMode", CellType::Switch, Value(false)},
-                            Expected{"showAlerts", CellType::Switch, Value(true)}}) {
+                            Expected{"showAlerts", CellType::Switch, Value(true)},
+                            Expected{"markReadOnReply", CellType::Switch, Value(true)}}) {
     SCOPED_TRACE(e.key);
     const PSSpecifier* row = rowWithKey(*list, e.key);
     ASSERT_TRUE(row);
@@ -162,11 +163,11 @@ class PrefsFileTest : public PrefsTest {
   }
   void TearDown() override { platform::foundation::setDeviceRoot("/"); }
 
-  // The five values as the pane shows them: "1 3 10 0 1".
+  // The six values as the pane shows them: "1 3 10 0 1 1".
   std::string shown() {
     std::string out;
     for (const char* key : {"fetchHistoryFromDB", "historyDaysToDisplay", "maxMessagesToDisplay",
-                            "debugMode", "showAlerts"}) {
+                            "debugMode", "showAlerts", "markReadOnReply"}) {
       const PSSpecifier& row = *rowWithKey(*pane_->specifiers(), key);
       Value v = pane_->readPreferenceValue(row);
       if (!out.empty()) out += " ";
@@ -182,15 +183,16 @@ class PrefsFileTest : public PrefsTest {
   std::shared_ptr<PXViberPreferencesListController> pane_;
 };
 
-TEST_F(PrefsFileTest, WithoutAFileTheDefaultsAreShown) { EXPECT_EQ(shown(), "1 3 10 0 1"); }
+TEST_F(PrefsFileTest, WithoutAFileTheDefaultsAreShown) { EXPECT_EQ(shown(), "1 3 10 0 1 1"); }
 
 TEST_F(PrefsFileTest, StoredValuesAreShownAsTheTweakReadsThem) {
   ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(
       file_, Dictionary{{"historyDaysToDisplay", Value("12 days")},
                         {"maxMessagesToDisplay", Value(0)},
                         {"fetchHistoryFromDB", Value("no")},
-                        {"debugMode", Value(2.5)}}));
-  EXPECT_EQ(shown(), "0 12 0 1 1");
+                        {"debugMode", Value(2.5)},
+                        {"markReadOnReply", Value("NO")}}));
+  EXPECT_EQ(shown(), "0 12 0 1 1 0");
 }
 
 TEST_F(PrefsFileTest, AStoredChangeLandsInTheFileWithTheOtherKeysKeptAndIsAnnounced) {
@@ -210,7 +212,7 @@ TEST_F(PrefsFileTest, AStoredChangeLandsInTheFileWithTheOtherKeysKeptAndIsAnnoun
                         {"historyDaysToDisplay", Value(7)},
                         {"messageText", Value("hello")}}));
   EXPECT_EQ(fakes.center->posts(), (std::vector<std::string>{kChanged, kChanged}));
-  EXPECT_EQ(shown(), "1 7 10 1 1");
+  EXPECT_EQ(shown(), "1 7 10 1 1 1");
 }
 
 // The other-apps page.

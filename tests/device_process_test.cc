@@ -26,9 +26,12 @@ class DeviceProcesses : public DeviceTest {
 
   // A process of the user that is none of the device's.
   int startStranger() {
-    stranger_ =
-        platform::foundation::startChild({.arguments = {"sleep", "1000"}, .searchPath = true});
-    while (platform::foundation::processArguments(stranger_).empty()) std::this_thread::yield();
+    const std::vector<std::string> arguments{"sleep", "1000"};
+    stranger_ = platform::foundation::startChild({.arguments = arguments, .searchPath = true});
+    // Until its program runs, the child shows no arguments, or under an
+    // emulator its parent's.
+    while (platform::foundation::processArguments(stranger_) != arguments)
+      std::this_thread::yield();
     return stranger_;
   }
 

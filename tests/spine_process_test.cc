@@ -92,7 +92,8 @@ TEST_F(Spine, StartingEitherProcessMakesTheOtherReload) {
   EXPECT_EQ(messages("PXVIBER: preferences reloaded"),
             std::vector<std::string>{
                 "SpringBoard: PXVIBER: preferences reloaded: fetchHistoryFromDB=1 "
-                "historyDaysToDisplay=3 maxMessagesToDisplay=4 debugMode=1 showAlerts=1"});
+                "historyDaysToDisplay=3 maxMessagesToDisplay=4 debugMode=1 showAlerts=1 "
+                "markReadOnReply=1"});
   writeSettings({{"debugMode", Value(true)}, {"maxMessagesToDisplay", Value(6)}});
   launchViber();
   // The messenger's start-up post reaches the springboard as well as itself.

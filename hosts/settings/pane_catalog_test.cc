@@ -114,7 +114,8 @@ TEST_F(PaneCatalogTest, OpensThePaneByItsPrincipalClassAndShowsItsRows) {
   EXPECT_EQ(list->bundlePath(), bundles() / "PXViberPreferences.bundle");
   auto rows = list->specifiers();
   ASSERT_TRUE(rows);
-  EXPECT_EQ(rows->items.size(), 10u);
+  // Four groups, the six settings and the two buttons.
+  EXPECT_EQ(rows->items.size(), 12u);
   EXPECT_TRUE(rows->skipped.empty());
   // Opening it again makes a new controller from the plug-in already loaded.
   OpenedPane again = openPane(catalog.panes[0]);
@@ -158,7 +159,7 @@ TEST_F(PaneCatalogTest, APackagedBundleOpensOnThisProcessor) {
   ASSERT_TRUE(pane.controller) << pane.error;
   auto* list = dynamic_cast<platform::preferences::PSListController*>(pane.controller.get());
   ASSERT_TRUE(list && list->specifiers());
-  EXPECT_EQ(list->specifiers()->items.size(), 10u);
+  EXPECT_EQ(list->specifiers()->items.size(), 12u);
 }
 
 TEST_F(PaneCatalogTest, APaneWithoutItsBundleSaysSo) {

@@ -127,10 +127,16 @@ TEST_F(SettingsAppTest, TheWidgetsEditTheSettingsFileAndTheSpringboardReloads) {
   EXPECT_EQ(shown("fetchHistoryFromDB"), "1");
   EXPECT_EQ(shown("historyDaysToDisplay"), "3");
   EXPECT_EQ(shown("maxMessagesToDisplay"), "10");
+  EXPECT_EQ(shown("markReadOnReply"), "1");
 
   Dictionary toggled = request({{"command", Value("toggle")}, {"key", Value("debugMode")}});
   EXPECT_EQ(text(toggled, "value"), "1");
   EXPECT_TRUE(springboardReloaded("debugMode=1"));
+  // The switch beside the five: off keeps a replied conversation unread.
+  Dictionary kept = request({{"command", Value("toggle")}, {"key", Value("markReadOnReply")}});
+  EXPECT_EQ(text(kept, "value"), "0");
+  EXPECT_TRUE(springboardReloaded("markReadOnReply=0"));
+  EXPECT_EQ(shown("markReadOnReply"), "0");
 
   Dictionary typed = request(
       {{"command", Value("type")}, {"key", Value("historyDaysToDisplay")}, {"text", Value("7")}});
@@ -144,6 +150,7 @@ TEST_F(SettingsAppTest, TheWidgetsEditTheSettingsFileAndTheSpringboardReloads) {
   EXPECT_EQ(settingsFile(), (Dictionary{{"conversationID", Value("7")},
                                         {"debugMode", Value(true)},
                                         {"historyDaysToDisplay", Value(7)},
+                                        {"markReadOnReply", Value(false)},
                                         {"messageText", Value("waiting")}}));
   // The refused text stays in the field, marked, until a good one replaces it,
   // also when the good one is the value stored already.

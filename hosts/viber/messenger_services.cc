@@ -55,7 +55,8 @@ Dictionary messages(const Dictionary& request) {
   }
   foundation::Array list;
   for (auto& m : manager->database()->messages(*key)) list.push_back(Value(std::move(m)));
-  return {{"messages", Value(std::move(list))}};
+  return {{"messages", Value(std::move(list))},
+          {"unreadCount", Value(static_cast<long long>(manager->database()->unreadCount(*key)))}};
 }
 
 }  // namespace

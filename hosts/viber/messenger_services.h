@@ -23,7 +23,8 @@ void startMessenger(platform::runloop::RunLoop& loop);
 // "manager" (its description) or "error".
 // "messages" ("conversation" => key as integer or text): the conversation's
 // messages as the messenger's database holds them, oldest first, under
-// "messages"; "error" without a manager.
+// "messages", and its unread count under "unreadCount"; "error" without a
+// manager.
 std::map<std::string, platform::runtime::HostRequestHandler> messengerRequestHandlers();
 
 }  // namespace hosts

@@ -35,7 +35,8 @@ int startChild(const ChildSpec& child);
 // The arguments that the running process `pid` was started with, its program
 // first (under an emulator, the emulator's words come first); empty when no
 // such process runs or its arguments cannot be read, and for a moment after
-// startChild returns, while the new program is being loaded.
+// startChild returns, while the new program is being loaded (under an
+// emulator the child shows its parent's arguments for that moment).
 std::vector<std::string> processArguments(int pid);
 
 // Whether the running process `pid` is the host `program` of the device at

@@ -223,6 +223,20 @@ void MessengerDatabase::markRead(std::int64_t conversation) {
   });
 }
 
+namespace {
+
+std::int64_t unreadCountOf(sqlite::Connection& db, std::int64_t conversation) {
+  Statement s(db, "SELECT ZUNREADCOUNT FROM ZCONVERSATION WHERE Z_PK = ?1");
+  if (!s.bind(1, conversation).step()) return 0;
+  return s.optionalInteger(0).value_or(0);
+}
+
+}  // namespace
+
+std::int64_t MessengerDatabase::unreadCount(std::int64_t conversation) {
+  return unreadCountOf(db_.connection(), conversation);
+}
+
 std::vector<Dictionary> MessengerDatabase::messages(std::int64_t conversation) {
   return messagesOf(db_.connection(), conversation);
 }
@@ -246,13 +260,23 @@ Dictionary messageDictionary(const viberdb::StoredMessage& m,
   return d;
 }
 
-std::vector<Dictionary> readMessagesReadOnly(const fs::path& databaseFile,
+ConversationListing readConversationReadOnly(const fs::path& databaseFile,
                                              std::int64_t conversation) {
   sqlite::Connection db = viberdb::openThrowing(databaseFile, SQLITE_OPEN_READONLY);
   db.setBusyTimeout(5000);
+  // One read transaction: the count and the messages are of the same moment,
+  // whatever the messenger writes meanwhile.
+  db.execute("BEGIN");
   if (!Statement(db, "SELECT 1 FROM ZCONVERSATION WHERE Z_PK = ?1").bind(1, conversation).step())
     throw Error(noConversationText(conversation));
-  return messagesOf(db, conversation);
+  ConversationListing listing{messagesOf(db, conversation), unreadCountOf(db, conversation)};
+  db.execute("COMMIT");
+  return listing;
+}
+
+std::vector<Dictionary> readMessagesReadOnly(const fs::path& databaseFile,
+                                             std::int64_t conversation) {
+  return readConversationReadOnly(databaseFile, conversation).messages;
 }
 
 std::string noConversationText(std::int64_t conversation) {

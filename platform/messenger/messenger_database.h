@@ -75,6 +75,9 @@ class MessengerDatabase {
   void markUploaded(const Attachment& attachment);
   // Marks every message of the conversation read and its unread count zero.
   void markRead(std::int64_t conversation);
+  // The conversation's unread count (ZUNREADCOUNT), what the messenger shows
+  // beside it; 0 for none stored or no such conversation.
+  std::int64_t unreadCount(std::int64_t conversation);
 
   // The conversation's messages, oldest first, as messageDictionary gives them.
   std::vector<foundation::Dictionary> messages(std::int64_t conversation);
@@ -104,9 +107,20 @@ class MessengerDatabase {
 foundation::Dictionary messageDictionary(const viberdb::StoredMessage& message,
                                          const std::optional<std::string>& authorNumber);
 
-// The same list read straight from the database file, read-only, for when the
-// messenger is not running. Throws platform::Error when the file cannot be read
-// or holds no such conversation (noConversationText()).
+// A conversation as `pxviber messages` shows it: its messages, oldest first,
+// and its unread count.
+struct ConversationListing {
+  std::vector<foundation::Dictionary> messages;
+  std::int64_t unreadCount = 0;
+};
+
+// The conversation read straight from the database file, read-only and in one
+// transaction, for when the messenger is not running. Throws platform::Error
+// when the file cannot be read or holds no such conversation
+// (noConversationText()).
+ConversationListing readConversationReadOnly(const std::filesystem::path& databaseFile,
+                                             std::int64_t conversation);
+// Its messages alone.
 std::vector<foundation::Dictionary> readMessagesReadOnly(const std::filesystem::path& databaseFile,
                                                          std::int64_t conversation);
 

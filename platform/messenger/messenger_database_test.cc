@@ -159,17 +159,25 @@ TEST_F(Messenger, APictureIsRegisteredWithItsCaptionAndUploadedLater) {
 
 TEST_F(Messenger, MarkingAsReadCoversEveryMessageOfTheConversationOnly) {
   db_->database().execute("UPDATE ZVIBERMESSAGE SET ZREAD = 0");
+  db_->database().execute("UPDATE ZCONVERSATION SET ZUNREADCOUNT = 3");
   db_->markRead(sample_.bobChat);
   for (auto& m : db_->messages(sample_.bobChat)) EXPECT_EQ(field(m, "read"), "1");
   for (auto& m : db_->messages(sample_.aliceChat)) EXPECT_EQ(field(m, "read"), "0");
+  EXPECT_EQ(db_->unreadCount(sample_.bobChat), 0);
+  EXPECT_EQ(db_->unreadCount(sample_.aliceChat), 3);
 }
 
 TEST_F(Messenger, TheReadOnlyReaderSeesWhatTheMessengerWrote) {
   db_->sendText(sample_.bobChat, "seen from outside 😀");
-  auto outside = readMessagesReadOnly(databaseFile(), sample_.bobChat);
-  EXPECT_EQ(outside, db_->messages(sample_.bobChat));
-  EXPECT_EQ(field(outside.back(), "text"), "seen from outside 😀");
+  db_->database().execute("UPDATE ZCONVERSATION SET ZUNREADCOUNT = 2 WHERE Z_PK = " +
+                          std::to_string(sample_.bobChat));
+  auto outside = readConversationReadOnly(databaseFile(), sample_.bobChat);
+  EXPECT_EQ(outside.messages, db_->messages(sample_.bobChat));
+  EXPECT_EQ(field(outside.messages.back(), "text"), "seen from outside 😀");
+  EXPECT_EQ(outside.unreadCount, 2);
+  EXPECT_EQ(readMessagesReadOnly(databaseFile(), sample_.bobChat), outside.messages);
   EXPECT_THROW(readMessagesReadOnly(container_ / "none.data", 1), platform::Error);
+  EXPECT_THROW(readConversationReadOnly(databaseFile(), 999), platform::Error);
 }
 
 TEST_F(Messenger, OpeningAContainerWithoutADatabaseFails) {

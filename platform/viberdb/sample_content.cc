@@ -27,7 +27,9 @@ class Writer {
     m.text = std::move(text);
     m.date = foundation::Date{now_.sinceReferenceDate - ago};
     m.token = token_++;
-    m.read = ago > 30 * kMinute;
+    // The user's own messages are read; others' of the last hour are not yet,
+    // so the chats that notifications come from show an unread count.
+    m.read = !author || ago >= kHour;
     db_.insertMessage(m);
     ++count_;
     if (ago <= 3 * kDay) ++recent_;

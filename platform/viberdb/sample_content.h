@@ -11,7 +11,9 @@
 //                 user's own messages among theirs, NULL and empty texts
 //   Alice (group "Book club", a second group that shares Alice's number)
 //
-// Dates are relative to `now`; every message has a distinct token. The struct
+// Dates are relative to `now`; every message has a distinct token. Messages
+// of others from the last hour are unread (Alice's latest, Zoë's latest and
+// the group's two latest), the rest read. The struct
 // below names the keys, numbers and tokens so that tests and the demo need not
 // know the order of insertion.
 #pragma once

@@ -183,6 +183,12 @@ TEST_F(ViberDatabaseTest, SampleContentCoversThePanelCases) {
   EXPECT_EQ(db.messages(s.aliceChat).front().date.sinceReferenceDate,
             now.sinceReferenceDate - 30 * 86400);
   EXPECT_EQ(column(h, "SELECT COUNT(DISTINCT ZTOKEN) = COUNT(*) FROM ZVIBERMESSAGE"), "1");
+  // Others' messages of the last hour are unread, and counted per conversation.
+  EXPECT_EQ(column(h, "SELECT ZUNREADCOUNT FROM ZCONVERSATION ORDER BY Z_PK"), "1,0,1,2,0");
+  EXPECT_EQ(column(h,
+                   "SELECT ZCONVERSATION || ':' || COUNT(*) FROM ZVIBERMESSAGE WHERE ZREAD = 0 "
+                   "GROUP BY ZCONVERSATION ORDER BY ZCONVERSATION"),
+            "1:1,3:1,4:2");
 }
 
 TEST_F(ViberDatabaseTest, LargeGeneratorHonoursItsShape) {

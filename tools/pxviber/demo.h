@@ -3,11 +3,13 @@
 // It creates a device in a temporary folder, starts its bus and springboard and
 // then, with a progress line and a duration for each step, shows a one-to-one
 // notification and its panel; a text reply that launches the messenger; a group
-// notification; a photo reply that resumes a stopped messenger; a reply to a
-// deleted conversation that comes back as an alert naming the reply; two quick
-// replies to two conversations with the messenger not running, both delivered
-// in order; and a settings change that takes effect at once. Every step checks what it shows; the
-// summary table names any step that failed and the exit code is then non-zero.
+// notification; a photo reply that resumes a stopped messenger (each reply's
+// chat shown with its unread count before the reply and none once the reply is
+// delivered); a reply to a deleted conversation that comes back as an alert
+// naming the reply; two quick replies to two conversations with the messenger
+// not running, both delivered in order; and a settings change that takes effect
+// at once. Every step checks what it shows; the summary table names any step
+// that failed and the exit code is then non-zero.
 #pragma once
 
 namespace CLI {

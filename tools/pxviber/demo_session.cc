@@ -87,6 +87,12 @@ std::vector<Dictionary> DemoSession::messages(std::int64_t conversation) {
       viber_.dataContainer / platform::viberdb::kDatabaseRelativePath, conversation);
 }
 
+std::int64_t DemoSession::unreadCount(std::int64_t conversation) {
+  return platform::messenger::readConversationReadOnly(
+             viber_.dataContainer / platform::viberdb::kDatabaseRelativePath, conversation)
+      .unreadCount;
+}
+
 bool DemoSession::waitFor(const std::function<bool()>& done, double timeout) {
   return loop_->runUntil(done, platform::runloop::Seconds(timeout));
 }

@@ -66,6 +66,8 @@ class DemoSession {
 
   // The conversation's messages, read from the database file.
   std::vector<platform::foundation::Dictionary> messages(std::int64_t conversation);
+  // The conversation's unread count, read from the database file.
+  std::int64_t unreadCount(std::int64_t conversation);
   std::vector<platform::foundation::Dictionary> alerts();
   std::vector<const platform::foundation::Value*> messageValues(
       const platform::foundation::Dictionary& panel);

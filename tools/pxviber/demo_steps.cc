@@ -45,10 +45,29 @@ void oneToOne(DemoSession& s, StepReport& r) {
   }
 }
 
+// The conversation's unread count before a reply, shown and checked to be
+// something to clear.
+std::int64_t unreadBefore(DemoSession& s, std::int64_t chat, const std::string& name,
+                          StepReport& r) {
+  std::int64_t unread = s.unreadCount(chat);
+  r.shown.push_back(fmt::format("{}: {} unread before the reply", name, unread));
+  check(unread > 0, name + " has unread messages before the reply");
+  return unread;
+}
+
+// Once the reply is delivered, the messenger marks the conversation read.
+void unreadAfter(DemoSession& s, std::int64_t chat, const std::string& name, StepReport& r) {
+  bool cleared = s.waitFor([&] { return s.unreadCount(chat) == 0; });
+  r.shown.push_back(fmt::format("{}: {} unread once the reply is delivered (marked read in Viber)",
+                                name, s.unreadCount(chat)));
+  check(cleared, "the delivered reply marks " + name + " read");
+}
+
 void textReply(DemoSession& s, StepReport& r) {
   check(!runningPid(s.root(), "Viber"), "the messenger is not running before the reply");
   auto chat = s.sample().aliceChat;
   size_t before = s.messages(chat).size();
+  unreadBefore(s, chat, "Alice's chat", r);
   const std::string sent = "On my way 🚲";
   s.reply({{"text", Value(sent)}}, r);
   check(s.lastWake() == "launch com.viber background",
@@ -61,6 +80,7 @@ void textReply(DemoSession& s, StepReport& r) {
       " text=\"" + text(last, "text") + "\"");
   check(text(last, "text") == sent, "the sent text is the reply, byte for byte");
   check(*foundation::find(last, "outgoing")->asBoolean(), "the sent message is outgoing");
+  unreadAfter(s, chat, "Alice's chat", r);
 }
 
 void group(DemoSession& s, StepReport& r) {
@@ -106,6 +126,7 @@ void photoReply(DemoSession& s, StepReport& r) {
   }
   r.shown.push_back("photo: 4032 × 3024 stored pixels, EXIF orientation 6 (turn right), " +
                     std::to_string(fs::file_size(photo) / 1024) + " KiB");
+  unreadBefore(s, s.sample().weekendGroup, "the group's chat", r);
   Dictionary answer = s.reply({{"photo", Value(photo.string())}}, r);
   check(s.lastWake() == "resume com.viber", "the stopped messenger is resumed");
   const Value* snapshot = foundation::find(answer, "snapshot");
@@ -125,6 +146,7 @@ void photoReply(DemoSession& s, StepReport& r) {
   });
   check(uploaded, "the messenger sent the picture and uploaded the attachment");
   r.shown.push_back("messenger's database: picture " + name + " uploaded");
+  unreadAfter(s, s.sample().weekendGroup, "the group's chat", r);
 }
 
 void deleted(DemoSession& s, StepReport& r) {
@@ -203,15 +225,17 @@ void historyOff(DemoSession& s, StepReport& r) {
 }  // namespace
 
 std::vector<DemoStep> demoSteps() {
-  return {{"A Viber notification for a one-to-one chat opens the panel", oneToOne},
-          {"A text reply launches the messenger, which sends it", textReply},
-          {"A group notification, found by number and group", group},
-          {"A photo reply resumes the stopped messenger", photoReply},
-          {"A reply to a deleted conversation comes back as an alert naming it", deleted},
-          {"Two quick replies to two conversations, messenger not running, both delivered in "
-           "order",
-           twoQuickReplies},
-          {"Turning the history off takes effect at once", historyOff}};
+  return {
+      {"A Viber notification for a one-to-one chat opens the panel", oneToOne},
+      {"A text reply launches the messenger, which sends it and marks the chat read", textReply},
+      {"A group notification, found by number and group", group},
+      {"A photo reply resumes the stopped messenger, which sends it and marks the chat read",
+       photoReply},
+      {"A reply to a deleted conversation comes back as an alert naming it", deleted},
+      {"Two quick replies to two conversations, messenger not running, both delivered in "
+       "order",
+       twoQuickReplies},
+      {"Turning the history off takes effect at once", historyOff}};
 }
 
 }  // namespace pxviber

@@ -169,6 +169,33 @@ void requireDevice(const fs::path& root) {
   }
 }
 
+namespace {
+
+// Everything of a new device in the folder `root`, which exists and is empty.
+ViberLocation layOutDevice(const fs::path& root, const DeviceOptions& options) {
+  std::error_code ec;
+  for (const char* folder : packages::kLayoutFolders) makeDirs(root / folder);
+  // "/var" is a link to "/private/var", as on the phone.
+  fs::create_symlink(packages::kVarLinkTarget, root / packages::kVarLink, ec);
+  if (ec) throw Error("cannot link " + (root / packages::kVarLink).string() + ": " + ec.message());
+
+  platform::foundation::DeviceSettings settings;
+  settings.iosVersion = options.iosVersion;
+  settings.emulator = options.emulator;
+  writePlist(root / packages::kSettingsFile, settings.toDictionary());
+
+  // A system application, installed under /Applications as on the phone.
+  makeDirs(under(root, "/Applications/Preferences.app"));
+  writePlist(under(root, "/Applications/Preferences.app/Info.plist"),
+             Dictionary{{"CFBundleIdentifier", Value("com.apple.Preferences")},
+                        {"CFBundleExecutable", Value("Preferences")}});
+  ViberLocation viber = layoutViber(root, options.iosVersion);
+  installTweak(root, options.iosVersion);
+  return viber;
+}
+
+}  // namespace
+
 ViberLocation createDevice(const fs::path& root, const DeviceOptions& options) {
   if (options.iosVersion < 7 || options.iosVersion > 9) {
     throw Error("unknown iOS version " + std::to_string(options.iosVersion) + " (7, 8 or 9)");
@@ -193,28 +220,22 @@ ViberLocation createDevice(const fs::path& root, const DeviceOptions& options) {
   fs::path parent = fs::absolute(root).parent_path();
   if (!fs::is_directory(parent, ec))
     throw Error("cannot create a device in " + parent.string() + ": no such folder");
-  if (!fs::exists(status)) makeDirs(root);
+  bool madeRoot = !fs::exists(status);
+  if (madeRoot) makeDirs(root);
   if (::access(root.c_str(), W_OK) != 0)
     throw Error("cannot create a device in " + root.string() + ": not writable");
-
-  for (const char* folder : packages::kLayoutFolders) makeDirs(root / folder);
-  // "/var" is a link to "/private/var", as on the phone.
-  fs::create_symlink(packages::kVarLinkTarget, root / packages::kVarLink, ec);
-  if (ec) throw Error("cannot link " + (root / packages::kVarLink).string() + ": " + ec.message());
-
-  platform::foundation::DeviceSettings settings;
-  settings.iosVersion = options.iosVersion;
-  settings.emulator = options.emulator;
-  writePlist(root / packages::kSettingsFile, settings.toDictionary());
-
-  // A system application, installed under /Applications as on the phone.
-  makeDirs(under(root, "/Applications/Preferences.app"));
-  writePlist(under(root, "/Applications/Preferences.app/Info.plist"),
-             Dictionary{{"CFBundleIdentifier", Value("com.apple.Preferences")},
-                        {"CFBundleExecutable", Value("Preferences")}});
-  ViberLocation viber = layoutViber(root, options.iosVersion);
-  installTweak(root, options.iosVersion);
-  return viber;
+  try {
+    return layOutDevice(root, options);
+  } catch (...) {
+    // A device made half-way is no device, and would make a second try find
+    // the folder not empty: what was made goes, the folder as it was before.
+    if (madeRoot) {
+      fs::remove_all(root, ec);
+    } else {
+      for (const auto& entry : fs::directory_iterator(root, ec)) fs::remove_all(entry.path(), ec);
+    }
+    throw;
+  }
 }
 
 std::optional<ViberLocation> findViber(const fs::path& root) {

@@ -39,11 +39,13 @@ class DeviceTest : public ::testing::Test {
     return "";
   }
 
-  // Starts a child (killed at the end of the test), once its arguments show.
+  // Starts a child (killed at the end of the test), once its arguments show
+  // (until its program runs, a child shows none, or under an emulator its
+  // parent's).
   int start(const std::vector<std::string>& arguments) {
     int pid = startChild({.arguments = arguments, .searchPath = true});
     children_.push_back(pid);
-    while (platform::foundation::processArguments(pid).empty()) std::this_thread::yield();
+    while (platform::foundation::processArguments(pid) != arguments) std::this_thread::yield();
     return pid;
   }
 
@@ -71,6 +73,24 @@ TEST_F(DeviceTest, ADeviceIsMadeOnlyInAnEmptyOrAbsentFolder) {
             "cannot create a device at " + (scratch_ / "a-file").string() + ": it is not a folder");
   EXPECT_EQ(createError(scratch_ / ("long" + std::string(300, 'x'))).rfind("cannot create", 0), 0u);
   EXPECT_EQ(packages::testing::treeSnapshot(scratch_.path()), before);
+}
+
+// A device that cannot be made whole is not left half made: the folder is as
+// it was before, absent or empty, so a second try is not refused. Here the
+// root fits the file system's path limit but the device's deeper folders do
+// not.
+TEST_F(DeviceTest, ADeviceThatFailsHalfWayLeavesNothingBehind) {
+  fs::path deep = scratch_.path();
+  while (deep.string().size() < 4000) deep /= std::string(200, 'd');
+  fs::create_directories(deep);
+  fs::path absent = deep / "absent";
+  EXPECT_EQ(createError(absent).rfind("cannot ", 0), 0u);
+  EXPECT_FALSE(fs::exists(absent));
+  fs::path empty = deep / "empty";
+  fs::create_directories(empty);
+  EXPECT_EQ(createError(empty).rfind("cannot ", 0), 0u);
+  EXPECT_TRUE(fs::is_directory(empty));
+  EXPECT_TRUE(fs::is_empty(empty));
 }
 
 // A pid file outlives its process, and its number may name another process

@@ -42,8 +42,14 @@ Dictionary ask(const fs::path& root, const std::string& process, const Dictionar
   return answer;
 }
 
-// The messages from the running messenger, or read-only from its database file.
-Array messagesOf(const fs::path& root, std::int64_t conversation) {
+// A conversation as the command shows it.
+struct Listing {
+  Array messages;
+  long long unreadCount = 0;
+};
+
+// The conversation from the running messenger, or read-only from its database file.
+Listing listingOf(const fs::path& root, std::int64_t conversation) {
   requireDevice(root);
   auto viber = runningPid(root, "Viber");
   if (viber && runningPid(root, "dbus") && !isStopped(*viber)) {
@@ -51,15 +57,16 @@ Array messagesOf(const fs::path& root, std::int64_t conversation) {
                             {{"command", Value("messages")},
                              {"conversation", Value(static_cast<long long>(conversation))}});
     const Value* list = platform::foundation::find(answer, "messages");
-    return list && list->asArray() ? *list->asArray() : Array{};
+    const Value* unread = platform::foundation::find(answer, "unreadCount");
+    return {list && list->asArray() ? *list->asArray() : Array{},
+            unread ? unread->longLongValue().value_or(0) : 0};
   }
   auto where = findViber(root);
   if (!where) throw platform::Error("Viber is not installed on the device at " + root.string());
-  Array out;
-  for (auto& m : platform::messenger::readMessagesReadOnly(
-           where->dataContainer / platform::viberdb::kDatabaseRelativePath, conversation)) {
-    out.push_back(Value(std::move(m)));
-  }
+  auto read = platform::messenger::readConversationReadOnly(
+      where->dataContainer / platform::viberdb::kDatabaseRelativePath, conversation);
+  Listing out{{}, static_cast<long long>(read.unreadCount)};
+  for (auto& m : read.messages) out.messages.push_back(Value(std::move(m)));
   return out;
 }
 
@@ -68,7 +75,8 @@ std::string field(const Dictionary& d, const char* key) {
   return v ? v->description() : "";
 }
 
-// "2016-01-01 10:00:00  me      : text  [picture 1700.jpg, uploaded]"
+// "2016-01-01T10:00:00Z  +15550100001: text  [picture 1700.jpg, uploaded]  (key 3, token 62...)",
+// with "  unread" after a message not read yet.
 void printMessage(const Dictionary& m) {
   const Value* date = platform::foundation::find(m, "date");
   std::string when = date && date->asDate() ? isoDate(*date->asDate()) : "";
@@ -79,7 +87,8 @@ void printMessage(const Dictionary& m) {
     std::cout << "  [picture " << field(m, "attachment") << ", "
               << (field(m, "uploaded") == "1" ? "uploaded" : "not uploaded") << "]";
   }
-  std::cout << "  (key " << field(m, "key") << ", token " << field(m, "token") << ")\n";
+  std::cout << "  (key " << field(m, "key") << ", token " << field(m, "token") << ")"
+            << (field(m, "read") == "0" ? "  unread" : "") << "\n";
 }
 
 }  // namespace
@@ -96,14 +105,21 @@ void addMessengerCommands(CLI::App& app, int& exitCode) {
   addRootOption(messagesCmd, messages->root);
   messagesCmd->add_option("--conversation", messages->conversation, "conversation key (Z_PK)")
       ->required();
-  messagesCmd->add_flag("--json", messages->json, "print the messages as a JSON array");
+  messagesCmd->add_flag("--json", messages->json,
+                        "print the conversation as one JSON object: conversation, unreadCount "
+                        "and the messages");
   messagesCmd->footer("Example: pxviber messages --root /tmp/phone --conversation 1 --json");
   messagesCmd->callback([messages, &exitCode] {
-    Array list = messagesOf(messages->root, messages->conversation);
+    Listing listing = listingOf(messages->root, messages->conversation);
     if (messages->json) {
-      std::cout << toJson(Value(list)) << "\n";
+      Dictionary shown{{"conversation", Value(static_cast<long long>(messages->conversation))},
+                       {"unreadCount", Value(listing.unreadCount)},
+                       {"messages", Value(std::move(listing.messages))}};
+      std::cout << toJson(Value(std::move(shown))) << "\n";
     } else {
-      for (const auto& m : list) {
+      std::cout << "conversation " << messages->conversation << ": " << listing.messages.size()
+                << " messages, " << listing.unreadCount << " unread\n";
+      for (const auto& m : listing.messages) {
         if (m.asDictionary()) printMessage(*m.asDictionary());
       }
     }

@@ -9,6 +9,7 @@
 #include "platform/runloop/run_loop.h"
 #include "tweak/bridge/db_manager_capture.h"
 #include "tweak/bridge/message_store.h"
+#include "tweak/bridge/read_marking.h"
 #include "tweak/bridge/request_claims.h"
 #include "tweak/bridge/request_outcomes.h"
 #include "tweak/bridge/request_sending.h"
@@ -61,6 +62,7 @@ void noRequest() {
 void settlePicture(const SendRequest& r, const SendResult& result) {
   processState().picturesInFlight.erase(r.requestID);
   scheduleRetryAt(settleRequests({{r, result}}));
+  markRepliedConversationsRead({{r, result}});
   // The replies to its conversation that waited for it go now.
   if (result.kind != SendResult::Kind::Retry) scheduleRetryAt(queueNow());
 }
@@ -139,6 +141,7 @@ void sendPendingRequests(SendTrigger trigger) {
     results.emplace_back(std::move(request), std::move(result));
   }
   scheduleRetryAt(settleRequests(results, taken->ended));
+  markRepliedConversationsRead(results);
   scheduleRetryAt(taken->nextDue);
 }
 

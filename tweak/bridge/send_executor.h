@@ -12,6 +12,10 @@
 // alone meanwhile. A pass runs at every send notification, once after launch,
 // and when a retry is due. Runs on the main run loop; the messenger calls the
 // picture completion on a thread of its own.
+//
+// Once a pass's outcomes are recorded, the conversations of its delivered
+// replies are marked read (read_marking.h); a picture's once its completion's
+// result is recorded.
 #pragma once
 
 #include <string_view>

@@ -85,10 +85,10 @@ TEST_F(Bootstrap, RoleTestIsCaseSensitiveAndNilIsSpringboard) {
 
 TEST_F(Bootstrap, SettingsAreZeroUntilTheFirstDeliveryThenLoaded) {
   boot("com.viber");
-  EXPECT_EQ(values(), "0 0 0 0 0");
+  EXPECT_EQ(values(), "0 0 0 0 0 0");
   EXPECT_EQ(center_->posts(), std::vector<std::string>{kPreferencesChangedNotification});
   loop_->runPending();
-  EXPECT_EQ(values(), "1 3 10 0 1");
+  EXPECT_EQ(values(), "1 3 10 0 1 1");
 }
 
 TEST_F(Bootstrap, TheRolesSettledEntryRunsOnceAfterTheSettingsFirstLoad) {
@@ -96,7 +96,7 @@ TEST_F(Bootstrap, TheRolesSettledEntryRunsOnceAfterTheSettingsFirstLoad) {
   EXPECT_TRUE(settled_.empty());
   loop_->runPending();
   // The defaults are loaded by then: showAlerts is on for whatever it sends.
-  EXPECT_EQ(settled_, std::vector<std::string>{"messenger 1 3 10 0 1"});
+  EXPECT_EQ(settled_, std::vector<std::string>{"messenger 1 3 10 0 1 1"});
   center_->postNotification(kPreferencesChangedNotification);
   loop_->runPending();
   EXPECT_EQ(settled_.size(), 1u);
@@ -104,7 +104,7 @@ TEST_F(Bootstrap, TheRolesSettledEntryRunsOnceAfterTheSettingsFirstLoad) {
   settled_.clear();
   boot("com.apple.springboard");
   loop_->runPending();
-  EXPECT_EQ(settled_, std::vector<std::string>{"springboard 1 3 10 0 1"});
+  EXPECT_EQ(settled_, std::vector<std::string>{"springboard 1 3 10 0 1 1"});
 }
 
 }  // namespace

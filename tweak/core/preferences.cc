@@ -47,12 +47,13 @@ void loadPreferences() {
       integerFor(file, key::maxMessagesToDisplay).value_or(kDefaultMaxMessagesToDisplay);
   s.debugMode = boolFor(file, key::debugMode).value_or(kDefaultDebugMode);
   s.showAlerts = boolFor(file, key::showAlerts).value_or(kDefaultShowAlerts);
+  s.markReadOnReply = boolFor(file, key::markReadOnReply).value_or(kDefaultMarkReadOnReply);
   if (s.debugMode) {
     platform::foundation::NSLog(
         "PXVIBER: preferences reloaded: fetchHistoryFromDB={} historyDaysToDisplay={} "
-        "maxMessagesToDisplay={} debugMode={} showAlerts={}",
+        "maxMessagesToDisplay={} debugMode={} showAlerts={} markReadOnReply={}",
         int(s.fetchHistoryFromDB), s.historyDaysToDisplay, s.maxMessagesToDisplay, int(s.debugMode),
-        int(s.showAlerts));
+        int(s.showAlerts), int(s.markReadOnReply));
   }
 }
 

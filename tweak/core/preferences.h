@@ -1,5 +1,5 @@
 // The settings and mailbox file, its keys, the three notifications, and the
-// five process-wide settings values.
+// six process-wide settings values.
 //
 // One property-list file carries the user's settings (edited by the settings
 // pane) and the mailbox through which the two halves of the tweak pass a send
@@ -32,6 +32,8 @@ inline constexpr const char* historyDaysToDisplay = "historyDaysToDisplay";
 inline constexpr const char* maxMessagesToDisplay = "maxMessagesToDisplay";
 inline constexpr const char* debugMode = "debugMode";
 inline constexpr const char* showAlerts = "showAlerts";
+// Whether a delivered reply marks its conversation read in the messenger.
+inline constexpr const char* markReadOnReply = "markReadOnReply";
 inline constexpr const char* alertTitle = "alertTitle";
 inline constexpr const char* alertMessage = "alertMessage";
 // The replies an alert is about, one line each, shown under its message.
@@ -56,14 +58,19 @@ inline constexpr std::int64_t kDefaultHistoryDaysToDisplay = 3;
 inline constexpr std::int64_t kDefaultMaxMessagesToDisplay = 10;
 inline constexpr bool kDefaultDebugMode = false;
 inline constexpr bool kDefaultShowAlerts = true;
+inline constexpr bool kDefaultMarkReadOnReply = true;
 
-// The process-wide settings values.
+// The process-wide settings values. markReadOnReply sits beside the five the
+// pane has always offered: whether a delivered reply marks its conversation
+// read (read_marking.h). Like the others it is zero (NO) until the first
+// load, so nothing is marked read before this process has read the file.
 struct SettingsValues {
   bool fetchHistoryFromDB = false;
   std::int64_t historyDaysToDisplay = 0;
   std::int64_t maxMessagesToDisplay = 0;
   bool debugMode = false;
   bool showAlerts = false;
+  bool markReadOnReply = false;
 };
 
 // This process's values (process_state.h).
@@ -72,7 +79,7 @@ SettingsValues& settings();
 // The host path of the settings file on the current device.
 std::filesystem::path preferencesPath();
 
-// Reads the file and sets the five values, each as soon as it is read, in the
+// Reads the file and sets the six values, each as soon as it is read, in the
 // order of SettingsValues. A missing or unreadable file, or a key whose value is
 // neither a number nor a string, counts as absent and gives the default. No range
 // check: zero and negative counts are stored as they are. With debugMode on,

@@ -86,12 +86,12 @@ class TweakTest : public ::testing::Test {
     ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(preferencesPath(), d));
   }
 
-  // The settings values as "fetch days max debug alerts".
+  // The settings values as "fetch days max debug alerts markRead".
   static std::string values() {
     const auto& s = settings();
     return std::to_string(s.fetchHistoryFromDB) + " " + std::to_string(s.historyDaysToDisplay) +
            " " + std::to_string(s.maxMessagesToDisplay) + " " + std::to_string(s.debugMode) + " " +
-           std::to_string(s.showAlerts);
+           std::to_string(s.showAlerts) + " " + std::to_string(s.markReadOnReply);
   }
 
   // Made anew by each SetUp (a test may tear down and set up again).
