@@ -55,17 +55,15 @@ class ExecutorTest : public BridgeTest {
     sendMessageCallback(center_.get(), nullptr, kSendMessageNotification, nullptr, nullptr);
   }
 
-  // The send notification, then the clock past the longest wait of a retry, so
+  // The send notification, then the loop turned until the queue is quiet, so
   // that every retry the pass left has run: a second send of a request shows.
   void run() {
     notify();
     quiet();
   }
-  void quiet() { loop_->advance(platform::runloop::Seconds(kQuietSeconds)); }
-
-  // Longer than the longest wait before a retry (a minute) and than the wait
-  // after a write that failed.
-  static constexpr double kQuietSeconds = 2 * 60 + 1;
+  void quiet() {
+    untilQuiet([this] { return std::to_string(messenger_.calls().size()); });
+  }
 
   // The messenger calls the picture completion `index`; what came of it is
   // recorded on the next turn of the main run loop.

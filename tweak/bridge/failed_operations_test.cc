@@ -11,7 +11,6 @@ namespace tweak {
 namespace {
 
 using platform::foundation::Dictionary;
-using platform::runloop::Seconds;
 using Lines = std::vector<std::string>;
 
 // Fails the `n`-th locked write of the settings file (from 1) as a failed
@@ -40,7 +39,7 @@ TEST_F(FailedFileOperation, ATakeThatCannotBeWrittenSendsNothingUntilTheNextTry)
   EXPECT_TRUE(sends().empty());
   EXPECT_TRUE(
       log_.contains("PXVIBER: unable to take the send requests; they stay for a later try"));
-  loop_->advance(Seconds(kRetryAfterFailedWriteSeconds));
+  quiet();
   EXPECT_EQ(sends().size(), 1u);
   EXPECT_EQ(outcomes(), Lines{"42:delivered 100"});
 }
@@ -58,7 +57,7 @@ TEST_F(FailedFileOperation, AnOutcomeThatCannotBeWrittenIsRecordedLaterWithoutAS
       "PXVIBER: unable to record what came of the send requests; they are tried again"));
   EXPECT_EQ(pending(), "r");
   EXPECT_TRUE(outcomes().empty());
-  loop_->advance(Seconds(kRetryAfterFailedWriteSeconds));
+  quiet();
   EXPECT_EQ(sends().size(), 1u);
   EXPECT_EQ(outcomes(), Lines{"42:delivered 100"});
   EXPECT_EQ(pending(), "");
@@ -92,8 +91,18 @@ class StoreReadBack : public testing::TweakTest {
     updateMailbox([&](Dictionary& d) { enqueueRequest(d, r); });
   }
 
-  void run() {
+  // One pass, on the send notification.
+  void pass() {
     sendMessageCallback(center_.get(), nullptr, kSendMessageNotification, nullptr, nullptr);
+  }
+  // The pass, then the loop turned until the queue is quiet.
+  void run() {
+    pass();
+    untilQuiet([this] { return std::to_string(messages()); });
+  }
+  // Every message of Alice's chat: a second send of a reply adds one.
+  std::size_t messages() {
+    return manager_->database()->database().messages(sample_.aliceChat).size();
   }
 
   // The outgoing messages of Alice's chat with this text.
@@ -126,9 +135,10 @@ class StoreReadBack : public testing::TweakTest {
 TEST_F(StoreReadBack, ATextIsDeliveredAsTheMessageTheDatabaseFileHolds) {
   queueText("r", "read back from the file");
   run();
-  auto messages = manager_->database()->database().messages(sample_.aliceChat);
-  EXPECT_EQ(messages.back().text, "read back from the file");
-  EXPECT_EQ(state(), "delivered " + std::to_string(messages.back().pk));
+  EXPECT_EQ(copies("read back from the file"), 1);
+  auto stored = manager_->database()->database().messages(sample_.aliceChat);
+  EXPECT_EQ(stored.back().text, "read back from the file");
+  EXPECT_EQ(state(), "delivered " + std::to_string(stored.back().pk));
 }
 
 // The database is busy when the executor reads it just before the send: it
@@ -138,10 +148,10 @@ TEST_F(StoreReadBack, ABusyReadingBeforeTheSendHoldsTheTextForTheRetry) {
   // The pass reads the highest key once for the claims, then once before the send.
   sqlite::testing::FailingCalls busy(sqlite::testing::FailingCalls::Which::Step, 2, SQLITE_BUSY);
   processState().sqlite = &busy;
-  run();
+  pass();
   EXPECT_EQ(copies("after a busy moment"), 0);
   EXPECT_EQ(state(), std::string("pending ") + kNoManagerAlert);
-  loop_->advance(Seconds(1));
+  untilQuiet([&] { return std::to_string(messages()); });
   EXPECT_EQ(copies("after a busy moment"), 1);
   EXPECT_EQ(state().rfind("delivered ", 0), 0u) << state();
 }
@@ -153,7 +163,7 @@ TEST_F(StoreReadBack, AStoreThatCannotBeOpenedHoldsTheRequest) {
                                            SQLITE_CANTOPEN);
   processState().sqlite = &cannotOpen;
   queueText("r", "held");
-  run();
+  pass();
   EXPECT_EQ(copies("held"), 0);
   EXPECT_EQ(state(), std::string("pending ") + kNoManagerAlert);
   EXPECT_TRUE(log_.contains("PXVIBER: unable to open Viber's messages at " +

@@ -87,13 +87,13 @@ TEST_F(ReadMarking, FailedAndRetriedRepliesLeaveTheirConversationsUnreadUntilDel
   queue("gone", "77", "to nobody");  // no such conversation: failed
   queue("later", "43", "not stored yet");
   messenger_.storeNothing(true);  // the database takes nothing: to retry
-  run();
+  notify();
   EXPECT_EQ(outcomes(), Lines{"77:Unable to match conversation. Message not sent."});
   EXPECT_EQ(pending(), "later");
   EXPECT_TRUE(marks().empty());
   EXPECT_TRUE(traces().empty());
   messenger_.storeNothing(false);
-  loop_->advance(platform::runloop::Seconds(1));
+  quiet();
   EXPECT_EQ(pending(), "");
   EXPECT_EQ(marks(), Lines{mark(43)});
 }

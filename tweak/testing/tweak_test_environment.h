@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/device.h"
@@ -85,6 +87,24 @@ class TweakTest : public ::testing::Test {
   void writeFile(const platform::foundation::Dictionary& d) {
     ASSERT_TRUE(platform::foundation::writeDictionaryFileAtomically(preferencesPath(), d));
   }
+
+  // Turns the loop until the queue is quiet, so that a second send of any
+  // request would show: the clock moves past the longest wait before a retry
+  // (a minute, and a minute after a write that failed), and again while a
+  // timer is still set and the move changed the settings file or what
+  // `watched` answers (the sends that reached the messenger, say). A request
+  // that waits for ever (for a manager, say) keeps changing its attempts: the
+  // turns end after kQuietRounds, long before any deadline of a day.
+  void untilQuiet(const std::function<std::string()>& watched = {}) {
+    auto seen = [&] { return file() + "|" + (watched ? watched() : std::string()); };
+    for (int round = 0; round < kQuietRounds; ++round) {
+      std::string before = seen();
+      loop_->advance(platform::runloop::Seconds(kQuietSeconds));
+      if (loop_->pendingTimers() == 0 || seen() == before) return;
+    }
+  }
+  static constexpr double kQuietSeconds = 2 * 60 + 1;
+  static constexpr int kQuietRounds = 8;
 
   // The settings values as "fetch days max debug alerts markRead".
   static std::string values() {
