@@ -4,6 +4,7 @@
 // (four_key_tweak/four_key_tweak.h). See docs/versions.md for what each
 // pairing does.
 #include <signal.h>
+#include <sqlite3.h>
 
 #include "platform/foundation/file_io.h"
 #include "tests/queue_road.h"
@@ -62,26 +63,35 @@ class Versions : public QueueRoad {
   Dictionary file() { return pxviber::readSettingsFile(root_); }
 };
 
-// This springboard, an earlier messenger: the messenger takes the four keys
-// and sends the reply. The request stays in the queue, where a messenger of
-// this version launched later finds it in the database: no second copy, no
-// alert, and its outcome is delivered.
-TEST_F(Versions, AReplyAnEarlierMessengerSentIsNotSentAgainByTheNextOne) {
+// This springboard, an earlier messenger, then the messenger updated while
+// the queue holds requests: the earlier messenger takes the four keys of each
+// reply and sends it. Each request stays in the queue (the second typed while
+// the first is still there), where a messenger of this version launched
+// later finds them in the database: no second copy, no alert, and each
+// outcome is delivered.
+TEST_F(Versions, RepliesAnEarlierMessengerSentAreNotSentAgainByTheNextOne) {
   earlierVersionIn(kMessenger);
   startDevice();
   int viber = launchViber();
   app("activate");
   ASSERT_EQ(push(sample_.aliceLatestToken), std::to_string(sample_.aliceChat));
-  std::string id = reply({{"text", Value("sent by the earlier messenger")}});
-  ASSERT_FALSE(id.empty());
-  ASSERT_TRUE(waitFor([&] { return copies("sent by the earlier messenger") == 1; }));
+  const std::vector<std::string> texts{"sent by the earlier messenger", "and its second"};
+  std::vector<std::string> ids;
+  for (const auto& text : texts) {
+    ids.push_back(reply({{"text", Value(text)}}));
+    ASSERT_FALSE(ids.back().empty());
+    ASSERT_TRUE(waitFor([&] { return copies(text) == 1; })) << text;
+  }
   EXPECT_EQ(foundation::find(file(), tweak::key::conversationID), nullptr);
+  EXPECT_EQ(tweak::readQueue(file()).pending.size(), 2u);
   thisVersionEverywhere();
   relaunchMessenger(viber);
-  auto o = outcome(id, 30);
-  ASSERT_TRUE(o);
-  EXPECT_TRUE(o->delivered);
-  EXPECT_EQ(copies("sent by the earlier messenger"), 1);
+  for (const auto& id : ids) {
+    auto o = outcome(id, 30);
+    ASSERT_TRUE(o) << id;
+    EXPECT_TRUE(o->delivered) << id;
+  }
+  for (const auto& text : texts) EXPECT_EQ(copies(text), 1) << text;
   EXPECT_TRUE(alerts().empty());
   EXPECT_TRUE(tweak::readQueue(file()).pending.empty());
 }
@@ -112,7 +122,7 @@ TEST_F(Versions, AReplyOfAnEarlierSpringboardIsSentOnceByThisMessenger) {
   launchViber();
   app("activate");
   ASSERT_EQ(push(sample_.aliceLatestToken), std::to_string(sample_.aliceChat));
-  EXPECT_EQ(reply({{"text", Value("from the earlier springboard")}}), "");
+  reply({{"text", Value("from the earlier springboard")}});
   ASSERT_TRUE(waitFor([&] {
     return foundation::find(file(), tweak::key::conversationID) == nullptr &&
            copies("from the earlier springboard") == 1 && !tweak::readOutcomes(file()).empty();
@@ -147,6 +157,45 @@ TEST_F(Versions, AFourKeyRequestAndANewReplyAreBothSentOnceInOrder) {
     if (t == "left in the four keys" || t == "typed after the update") ours.push_back(t);
   }
   EXPECT_EQ(ours, (std::vector<std::string>{"left in the four keys", "typed after the update"}));
+  EXPECT_TRUE(alerts().empty());
+}
+
+// An earlier springboard, this messenger, then the springboard updated while
+// the queue holds a request: this messenger took the earlier springboard's
+// reply into the queue, and it waits for Viber's database, held by another
+// writer. After the update a reply typed to the same conversation waits
+// behind it; both go out once, in the order typed.
+TEST_F(Versions, AnAdoptedRequestWaitingForTheDatabaseGoesOutBeforeAReplyTypedAfterTheUpdate) {
+  earlierVersionIn(kSpringboard);
+  startDevice();
+  launchViber();
+  app("activate");
+  ASSERT_EQ(push(sample_.aliceLatestToken), std::to_string(sample_.aliceChat));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((viber_.dataContainer / "Documents/Contacts.data").c_str(), &db),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  reply({{"text", Value("typed before the update")}});
+  ASSERT_TRUE(waitForMessageFrom("Viber", "PXVIBER: send request "));
+  auto queued = tweak::readQueue(file()).pending;
+  ASSERT_EQ(queued.size(), 1u);
+  std::string adopted = queued[0].requestID;
+  thisVersionEverywhere();
+  restartDevice();
+  ASSERT_EQ(push(sample_.aliceLatestToken), std::to_string(sample_.aliceChat));
+  std::string id = reply({{"text", Value("typed after the update")}});
+  ASSERT_FALSE(id.empty());
+  ASSERT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  for (const auto& which : {adopted, id}) {
+    auto o = outcome(which, 90);
+    ASSERT_TRUE(o && o->delivered) << which;
+  }
+  std::vector<std::string> ours;
+  for (const auto& t : sent(sample_.aliceChat)) {
+    if (t == "typed before the update" || t == "typed after the update") ours.push_back(t);
+  }
+  EXPECT_EQ(ours, (std::vector<std::string>{"typed before the update", "typed after the update"}));
   EXPECT_TRUE(alerts().empty());
 }
 
