@@ -170,7 +170,7 @@ TEST_F(SendExecutor, ACompletionFindingNoAttachmentWhileThePictureFileRemainsTri
   EXPECT_NE(pending(), "");
   // The picture message reached the database; the retry only uploads it.
   messenger_.addAttachment("1700.jpg");
-  loop_->advance(platform::runloop::Seconds(1));
+  quiet();
   EXPECT_EQ(sends().size(), 1u);
   EXPECT_EQ(outcomes(), Lines{"42:delivered 100"});
 }
@@ -236,7 +236,7 @@ TEST_F(SendExecutor, WithoutACapturedManagerTheRequestWaitsForOne) {
   // The messenger makes its manager; the retry sends the picture.
   messenger_.addAttachment("p.jpg");
   messenger_.cls()->alloc()->init();
-  loop_->advance(platform::runloop::Seconds(1));
+  quiet();
   EXPECT_EQ(sends(), Lines{"sendPictureMessage(conversation 42,p.jpg,kept,(null),completion)"});
 }
 
