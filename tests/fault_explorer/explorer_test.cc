@@ -1,0 +1,81 @@
+// The bounded run of the fault explorer: every single fault of each
+// scenario's road, and no run breaks the invariant.
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+#include "tests/fault_explorer/explorer.h"
+
+namespace fault_explorer {
+namespace {
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& l : lines) out += l + "\n";
+  return out;
+}
+
+std::string listed(const std::vector<Call>& calls) {
+  std::string out;
+  for (const auto& c : calls) {
+    out += std::string(halfName(c.half)) + " " + std::to_string(c.ofHalf) + " " + c.op + " " +
+           c.detail + "\n";
+  }
+  return out;
+}
+
+// The explorer reaches what it claims to: the calls of a text's road are
+// listed from both halves and both ports, and a run with the failure of the
+// messenger's take happens as planned.
+class FaultExplorer : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { keepDevicesInMemory(); }
+};
+
+TEST_F(FaultExplorer, TheRecordingListsTheCallsOfBothHalvesThroughBothPorts) {
+  RunResult clean = runRoad(scenarios(false)[0], {});
+  EXPECT_TRUE(clean.broken.empty()) << joined(clean.broken) << listed(clean.calls);
+  int springboard = 0;
+  int messenger = 0;
+  int database = 0;
+  int messengerWrite = 0;
+  for (const auto& c : clean.calls) {
+    (c.half == Half::Springboard ? springboard : messenger) += 1;
+    database += c.op == "step";
+    if (c.half == Half::Messenger && c.op == "updateDictionary" && !messengerWrite) {
+      messengerWrite = static_cast<int>(&c - clean.calls.data()) + 1;
+    }
+  }
+  EXPECT_GT(springboard, 0);
+  EXPECT_GT(messenger, 0);
+  EXPECT_GT(database, 0);
+  ASSERT_GT(messengerWrite, 0);
+  RunResult failed =
+      runRoad(scenarios(false)[0], {{Fault::Type::Fail, messengerWrite, FailureKind::LockFailed}});
+  ASSERT_EQ(failed.happened.size(), 1u);
+  EXPECT_NE(failed.happened[0].find("messenger fails with lock failed"), std::string::npos)
+      << failed.happened[0];
+  EXPECT_TRUE(failed.broken.empty()) << joined(failed.broken);
+}
+
+TEST_F(FaultExplorer, EverySingleFaultKeepsEachReplyExactlyOnce) {
+  int points = 0;
+  int violations = 0;
+  for (const auto& scenario : scenarios(false)) {
+    Exploration e = explore(scenario, {});
+    points += e.points;
+    violations += static_cast<int>(e.violations.size());
+    std::cout << scenario.name << ": " << e.points << " fault points, " << e.violations.size()
+              << " broke the invariant, " << e.byDeadline.size() << " waited for a deadline\n";
+    for (const auto& w : e.byDeadline) std::cout << "  waited for a deadline: " << w << "\n";
+    for (const auto& v : e.violations) {
+      ADD_FAILURE() << v.scenario << " | " << v.faults << " | " << v.broken;
+    }
+  }
+  std::cout << "fault explorer: " << points << " fault points explored, " << violations
+            << " broke the invariant\n";
+  EXPECT_GT(points, 0);
+}
+
+}  // namespace
+}  // namespace fault_explorer
