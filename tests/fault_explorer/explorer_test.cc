@@ -58,6 +58,39 @@ TEST_F(FaultExplorer, TheRecordingListsTheCallsOfBothHalvesThroughBothPorts) {
   EXPECT_TRUE(failed.broken.empty()) << joined(failed.broken);
 }
 
+// The number of the first call of `half` through `op` in the road of one text.
+int firstCall(Half half, const std::string& op) {
+  RunResult clean = runRoad(scenarios(false)[0], {});
+  for (size_t i = 0; i < clean.calls.size(); ++i) {
+    if (clean.calls[i].half == half && clean.calls[i].op == op) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
+// The messenger's pass cannot read the file at the send notification: the
+// reply is neither taken for no request (an alert that it was not sent) nor
+// left for its deadline.
+TEST_F(FaultExplorer, APassThatCannotReadTheFileWaitsForTheNextTry) {
+  int read = firstCall(Half::Messenger, "readDictionary");
+  ASSERT_GT(read, 0);
+  RunResult run =
+      runRoad(scenarios(false)[0], {{Fault::Type::Fail, read, FailureKind::ReadFailed}});
+  ASSERT_EQ(run.happened.size(), 1u);
+  EXPECT_TRUE(run.broken.empty()) << joined(run.broken);
+  EXPECT_FALSE(run.endedByDeadline);
+}
+
+// The springboard dies between writing the request and posting the send
+// notification, and once restarted cannot read the file: it still watches the
+// request's deadline, so the request does not stay for ever.
+TEST_F(FaultExplorer, ARestartedSpringboardThatCannotReadTheFileStillWatchesTheQueue) {
+  RunResult run = runRoad(scenarios(false)[0],
+                          {{Fault::Type::DieAfter, 1, FailureKind::WriteFailed, Half::Springboard},
+                           {Fault::Type::Fail, 2, FailureKind::ReadFailed}});
+  ASSERT_EQ(run.happened.size(), 2u) << joined(run.happened);
+  EXPECT_TRUE(run.broken.empty()) << joined(run.broken);
+}
+
 TEST_F(FaultExplorer, EverySingleFaultKeepsEachReplyExactlyOnce) {
   int points = 0;
   int violations = 0;
