@@ -208,7 +208,13 @@ class Road {
     const Reply& r = scenario_.replies[i];
     int writes = ports_.writes(Half::Springboard);
     bool died = false;
-    if (!alive_[static_cast<int>(Half::Springboard)]) loop_->runPending();
+    // A springboard that died starts again first (a restart may die too).
+    for (int i = 0; i < 4 && !extension_; ++i) loop_->runPending();
+    if (!extension_) {
+      handedOver_.push_back(false);
+      killedWhileTyping_.push_back(true);
+      return;
+    }
     try {
       ProcessScope scope(ports_, Half::Springboard);
       extension_->sendMessage(std::make_shared<platform::couria::ReplyMessage>(

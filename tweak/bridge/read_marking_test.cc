@@ -93,7 +93,7 @@ TEST_F(ReadMarking, FailedAndRetriedRepliesLeaveTheirConversationsUnreadUntilDel
   EXPECT_TRUE(marks().empty());
   EXPECT_TRUE(traces().empty());
   messenger_.storeNothing(false);
-  loop_->advance(platform::runloop::Seconds(1));
+  quiet();
   EXPECT_EQ(pending(), "");
   EXPECT_EQ(marks(), Lines{mark(43)});
 }
