@@ -2,6 +2,7 @@
 // scenario's road, and no run breaks the invariant.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <iostream>
 
 #include "tests/fault_explorer/explorer.h"
@@ -91,7 +92,17 @@ TEST_F(FaultExplorer, ARestartedSpringboardThatCannotReadTheFileStillWatchesTheQ
   EXPECT_TRUE(run.broken.empty()) << joined(run.broken);
 }
 
+// The files this process holds open.
+int openFiles() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
 TEST_F(FaultExplorer, EverySingleFaultKeepsEachReplyExactlyOnce) {
+  // A half that dies holds nothing afterwards: thousands of runs must not run
+  // out of files.
+  int filesBefore = openFiles();
   int points = 0;
   int violations = 0;
   for (const auto& scenario : scenarios(false)) {
@@ -108,6 +119,7 @@ TEST_F(FaultExplorer, EverySingleFaultKeepsEachReplyExactlyOnce) {
   std::cout << "fault explorer: " << points << " fault points explored, " << violations
             << " broke the invariant\n";
   EXPECT_GT(points, 0);
+  EXPECT_EQ(openFiles(), filesBefore);
 }
 
 }  // namespace

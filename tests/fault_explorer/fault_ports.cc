@@ -123,7 +123,7 @@ std::optional<FailureKind> FaultPorts::begin(const std::string& op, std::string 
   return std::nullopt;
 }
 
-void FaultPorts::end() {
+void FaultPorts::end(const std::function<void()>& release) {
   const Call& last = calls_.back();
   for (size_t i = 0; i < plan_.size(); ++i) {
     const Fault& f = plan_[i];
@@ -131,6 +131,7 @@ void FaultPorts::end() {
         f.call == last.ofHalf) {
       struck_[i] = true;
       happened_.push_back(f.name() + " (" + last.op + " " + last.detail + ")");
+      if (release) release();
       throw ProcessDied{last.half};
     }
   }
@@ -193,14 +194,20 @@ bool FaultPorts::isReadableFile(const std::filesystem::path& path) {
 int FaultPorts::open(const char* path, int flags, sqlite3** db) {
   auto failure = begin("open", std::filesystem::path(path).filename().string());
   int out = failure ? sqliteCode(*failure) : CallsWrapper::open(path, flags, db);
-  end();
+  end([db] {
+    sqlite3_close_v2(*db);
+    *db = nullptr;
+  });
   return out;
 }
 
 int FaultPorts::prepare(sqlite3* db, std::string_view sql, sqlite3_stmt** statement) {
   auto failure = begin("prepare", firstWords(sql));
   int out = failure ? sqliteCode(*failure) : CallsWrapper::prepare(db, sql, statement);
-  end();
+  end([statement] {
+    sqlite3_finalize(*statement);
+    *statement = nullptr;
+  });
   return out;
 }
 

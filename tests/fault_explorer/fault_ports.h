@@ -105,8 +105,9 @@ class FaultPorts final : public tweak::FileOperationsWrapper, public sqlite::Cal
   // Counts the call; dies before it when planned; answers the failure planned
   // for it, if any.
   std::optional<FailureKind> begin(const std::string& op, std::string detail);
-  // Dies after the call when planned.
-  void end();
+  // Dies after the call when planned, releasing first what the call handed
+  // out (a dead process holds no database handle).
+  void end(const std::function<void()>& release = {});
 
   std::vector<Fault> plan_;
   std::vector<bool> struck_;  // each fault strikes once
