@@ -97,6 +97,13 @@ SendResult send(const SendRequest& r,
 
 void sendPendingRequests(SendTrigger trigger) {
   auto file = readMailbox();
+  if (!file && processState().files->fileExists(preferencesPath())) {
+    // The file is there but could not be read just now: its requests are not
+    // taken for none (no alert that a reply was not sent); they wait for the
+    // next try.
+    scheduleRetryAt(queueNow() + kRetryAfterFailedWriteSeconds);
+    return;
+  }
   if (!file || !holdsRequests(*file)) {
     if (trigger == SendTrigger::Notification && !(file && readQueue(*file).used)) noRequest();
     return;

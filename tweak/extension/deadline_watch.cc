@@ -31,9 +31,14 @@ EarliestTimer& timer() {
 }
 
 // The earliest deadline of the pending requests; nullopt for an empty queue.
+// A file that is there but could not be read just now may hold requests: it
+// is read again a little later rather than left unwatched.
 std::optional<double> earliestDeadline() {
   auto file = readMailbox();
-  if (!file) return std::nullopt;
+  if (!file) {
+    if (!processState().files->fileExists(preferencesPath())) return std::nullopt;
+    return queueNow() + kRetryAfterFailedWriteSeconds;
+  }
   double deadline = requestDeadlineSeconds(*file);
   std::optional<double> earliest;
   for (const auto& r : readQueue(*file).pending) {
