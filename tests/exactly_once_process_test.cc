@@ -45,18 +45,15 @@ TEST_F(ExactlyOnce, ThreeRepliesToAHeldDatabaseArriveOnceEachInTheOrderTyped) {
   launchViber();
   app("activate");
   ASSERT_EQ(push(sample_.aliceLatestToken), std::to_string(sample_.aliceChat));
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((viber_.dataContainer / "Documents/Contacts.data").c_str(), &db),
-            SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  HeldDatabase database = holdViberDatabase();
+  ASSERT_TRUE(database.held());
   std::vector<std::string> ids;
   ids.push_back(reply({{"text", Value("order one")}}));
   // The messenger's send gave up on the lock: the first waits for its retry.
   ASSERT_TRUE(waitForMessageFrom("Viber", "PXVIBER: send request " + ids[0] + " not sent yet"));
   ids.push_back(reply({{"text", Value("order two")}}));
   ids.push_back(reply({{"text", Value("order three")}}));
-  ASSERT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(db);
+  ASSERT_TRUE(database.release());
   for (const auto& id : ids) {
     auto o = outcome(id, 90);
     ASSERT_TRUE(o && o->delivered) << id;

@@ -2,7 +2,6 @@
 // messenger killed or blocked at the wrong moment, no messenger at all, a
 // request in the old form and a mailbox that cannot be written, on real hosts.
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,17 +112,14 @@ TEST_F(QueueRoad, ADatabaseHeldByAnotherWriterGetsTheReplyOnceItIsReleased) {
   launchViber();
   app("activate");
   ASSERT_EQ(push(sample_.aliceLatestToken), std::to_string(sample_.aliceChat));
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((viber_.dataContainer / "Documents/Contacts.data").c_str(), &db),
-            SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  HeldDatabase database = holdViberDatabase();
+  ASSERT_TRUE(database.held());
   auto held = std::chrono::steady_clock::now();
   std::string id = reply({{"text", Value("waited for the lock")}});
   // The messenger's send gave up on the lock: the request waits for a retry.
   EXPECT_TRUE(waitForMessageFrom("Viber", "PXVIBER: send request " + id + " not sent yet"));
   std::this_thread::sleep_until(held + std::chrono::seconds(3));  // the hold itself
-  ASSERT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(db);
+  ASSERT_TRUE(database.release());
   auto o = outcome(id);
   ASSERT_TRUE(o && o->delivered);
   auto texts = sent(sample_.aliceChat);

@@ -3,6 +3,8 @@
 // into it, and readers of what came of them (outcomes, messages, alerts).
 #pragma once
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -20,6 +22,36 @@
 #include "tools/pxviber/push.h"
 
 namespace tests {
+
+// Viber's database held by another writer: an exclusive transaction from
+// construction until release() or the end of the scope, so that an assertion
+// failing while it is held cannot leave the messenger locked out.
+class HeldDatabase {
+ public:
+  explicit HeldDatabase(const std::filesystem::path& file) {
+    if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK ||
+        sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_close(db_);
+      db_ = nullptr;
+    }
+  }
+  HeldDatabase(const HeldDatabase&) = delete;
+  HeldDatabase& operator=(const HeldDatabase&) = delete;
+  ~HeldDatabase() { release(); }
+
+  bool held() const { return db_ != nullptr; }
+  // Commits and closes; false when nothing was held or the commit failed.
+  bool release() {
+    if (!db_) return false;
+    bool committed = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db_);
+    db_ = nullptr;
+    return committed;
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
 
 class QueueRoad : public DeviceTest {
  protected:
@@ -80,6 +112,11 @@ class QueueRoad : public DeviceTest {
     }
     std::sort(names.begin(), names.end());
     return names;
+  }
+
+  // Holds Viber's database as another writer would (see HeldDatabase).
+  HeldDatabase holdViberDatabase() const {
+    return HeldDatabase(viber_.dataContainer / "Documents/Contacts.data");
   }
 
   // The outgoing messages of a conversation: "text" or "[attachment]".

@@ -4,7 +4,6 @@
 // (four_key_tweak/four_key_tweak.h). See docs/versions.md for what each
 // pairing does.
 #include <signal.h>
-#include <sqlite3.h>
 
 #include "platform/foundation/file_io.h"
 #include "tests/queue_road.h"
@@ -173,10 +172,8 @@ TEST_F(Versions, AnAdoptedRequestWaitingForTheDatabaseGoesOutBeforeAReplyTypedAf
   launchViber();
   app("activate");
   ASSERT_EQ(push(sample_.aliceLatestToken), std::to_string(sample_.aliceChat));
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((viber_.dataContainer / "Documents/Contacts.data").c_str(), &db),
-            SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  HeldDatabase database = holdViberDatabase();
+  ASSERT_TRUE(database.held());
   reply({{"text", Value("typed before the update")}});
   ASSERT_TRUE(waitForMessageFrom("Viber", "PXVIBER: send request "));
   auto queued = tweak::readQueue(file()).pending;
@@ -187,8 +184,7 @@ TEST_F(Versions, AnAdoptedRequestWaitingForTheDatabaseGoesOutBeforeAReplyTypedAf
   ASSERT_EQ(push(sample_.aliceLatestToken), std::to_string(sample_.aliceChat));
   std::string id = reply({{"text", Value("typed after the update")}});
   ASSERT_FALSE(id.empty());
-  ASSERT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(db);
+  ASSERT_TRUE(database.release());
   for (const auto& which : {adopted, id}) {
     auto o = outcome(which, 90);
     ASSERT_TRUE(o && o->delivered) << which;
