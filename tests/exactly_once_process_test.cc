@@ -203,5 +203,37 @@ TEST_F(ExactlyOnce, TenThousandDamagedEntriesEndOnceAndTheGoodOnesGoOutOnce) {
       << replies->description();
 }
 
+// A request whose text is not text (a damaged file, a writer of another
+// version) is ended by the messenger once: one failed outcome, one alert,
+// nothing handed to Viber and nothing left to try, however often it is told
+// to send again.
+TEST_F(ExactlyOnce, ATextThatIsNotTextEndsOnceAndIsNeverSent) {
+  const std::size_t before = sent(sample_.aliceChat).size();
+  Dictionary request{{"requestID", Value("not-text")},
+                     {"created", Value(tweak::queueNow())},
+                     {"conversationID", Value(std::to_string(sample_.aliceChat))},
+                     {"messageText", Value(42)}};
+  startDevice({{"showAlerts", Value(true)},
+               {tweak::key::pendingRequests, Value(foundation::Array{Value(request)})}});
+  launchViber();
+  auto o = outcome("not-text", 30);
+  ASSERT_TRUE(o);
+  EXPECT_FALSE(o->delivered);
+  EXPECT_EQ(o->reason.value_or(""), "Unable to read the reply. Message not sent.");
+  for (int i = 0; i < 3; ++i) post("org.northquay.parlexviber.sendMessage");
+  ping("Viber");
+  ASSERT_TRUE(waitForMessageFrom("SpringBoard", "SpringBoard: alert shown"));
+  EXPECT_EQ(alerts().size(), 1u);
+  auto file = pxviber::readSettingsFile(root_);
+  auto left = tweak::readQueue(file);
+  EXPECT_TRUE(left.pending.empty());
+  EXPECT_TRUE(left.damaged.empty());
+  auto outcomes = tweak::readOutcomes(file);
+  EXPECT_EQ(std::count_if(outcomes.begin(), outcomes.end(),
+                          [](const tweak::Outcome& x) { return x.requestID == "not-text"; }),
+            1);
+  EXPECT_EQ(sent(sample_.aliceChat).size(), before);
+}
+
 }  // namespace
 }  // namespace tests
