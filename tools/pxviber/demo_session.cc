@@ -8,6 +8,8 @@
 #include "platform/runtime/host_requests.h"
 #include "platform/viberdb/viber_database.h"
 #include "tools/pxviber/commands.h"
+#include "tools/pxviber/outbox.h"
+#include "tweak/core/preferences.h"
 
 namespace pxviber {
 
@@ -67,10 +69,12 @@ Dictionary DemoSession::push(const NotificationContent& note, StepReport& r) {
 Dictionary DemoSession::reply(const Dictionary& what, StepReport& r) {
   Dictionary request = what;
   request["command"] = Value("reply");
-  foundation::Array keys{Value("messagePictureFile"), Value("pendingRequests")};
-  request["snapshot"] = Value(Dictionary{
-      {"file", Value("/var/mobile/Library/Preferences/org.northquay.pxviberpreferences.plist")},
-      {"keys", Value(keys)}});
+  // The keys `pxviber reply` reads at the post: the request's own identifier
+  // among them, by which its outcome is followed.
+  foundation::Array keys;
+  for (const auto& k : replySnapshotKeys()) keys.push_back(Value(k));
+  request["snapshot"] = Value(
+      Dictionary{{"file", Value(tweak::kPreferencesDevicePath)}, {"keys", Value(std::move(keys))}});
   Dictionary answer = ask("SpringBoard", request);
   std::string wake;
   if (const Value* w = foundation::find(answer, "wake"); w && w->asArray()) {
