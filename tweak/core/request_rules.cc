@@ -28,14 +28,16 @@ bool isConversation(const Value& v) { return v.asString() || v.asInteger(); }
 // A full path written beside the name must name the same file in an
 // "Attachments" folder, so that the file test made with it (a picture whose
 // attachment is missing is tried again while its file is there) looks nowhere
-// else.
+// else. It is judged as it resolves: on iOS 7 the springboard reaches Viber's
+// folders through its bundle (".../Viber.app/../Documents/Attachments/...").
 bool isAttachmentPathOf(const std::string& path, const std::string& name) {
-  std::filesystem::path p(path);
+  if (path.find('\0') != std::string::npos) return false;
+  std::filesystem::path p = std::filesystem::path(path).lexically_normal();
   if (p.filename() != name || p.parent_path().filename() != "Attachments") return false;
   for (const auto& part : p) {
     if (part == "..") return false;
   }
-  return path.find('\0') == std::string::npos;
+  return true;
 }
 
 }  // namespace

@@ -49,6 +49,11 @@ TEST(RequestRules, TextsAndPicturesAsTheSpringboardWritesThemAreSendable) {
                            Value("/var/mobile/Containers/Data/Application/X/Documents/Attachments/"
                                  "170000000000.jpg"))),
             "sendable");
+  // On iOS 7 Viber's folders are reached through its bundle.
+  EXPECT_EQ(judged(picture(Value("170000000000.jpg"),
+                           Value("/private/var/mobile/Applications/X/Viber.app/../Documents/"
+                                 "Attachments/170000000000.jpg"))),
+            "sendable");
   // An older springboard without Viber's container writes "(null)" before the folders.
   EXPECT_EQ(judged(picture(Value("1.jpg"), Value("(null)/Documents/Attachments/1.jpg"))),
             "sendable");
