@@ -24,9 +24,12 @@ constexpr const char* kAlice = "+15550100001";
 
 class SendRoad : public DeviceTest {
  protected:
+  // The iOS version of the device: it decides where Viber's folders are.
+  virtual int ios() const { return 9; }
+
   void SetUp() override {
     DeviceTest::SetUp();
-    createDevice();
+    createDevice(ios());
     writeSettings({{"debugMode", Value(true)}});
     start();
   }
@@ -98,6 +101,10 @@ class SendRoad : public DeviceTest {
   }
 
   int sendCallbacks() { return int(messages("PXVIBER: sendMessage callback in Viber").size()); }
+
+  // A 12 MP photo that the camera says to turn right, replied to Alice: both
+  // files stored upright and fitted, and the picture uploaded.
+  void photoReplyIsStoredUprightAndSentAsAnUploadedPicture();
 };
 
 TEST_F(SendRoad, AForegroundMessengerGetsOneNotificationAndNoResume) {
@@ -179,7 +186,7 @@ TEST_F(SendRoad, WithoutTheMessengerInstalledTheRequestStaysInTheFile) {
   EXPECT_EQ(*foundation::find(*file, "conversationID")->asString(), conversation);
 }
 
-TEST_F(SendRoad, APhotoReplyIsStoredUprightAndSentAsAnUploadedPicture) {
+void SendRoad::photoReplyIsStoredUprightAndSentAsAnUploadedPicture() {
   launchViber();
   app("activate");
   std::string conversation = pushFromAlice();
@@ -216,6 +223,21 @@ TEST_F(SendRoad, APhotoReplyIsStoredUprightAndSentAsAnUploadedPicture) {
     return false;
   };
   EXPECT_TRUE(waitFor(uploaded));
+}
+
+TEST_F(SendRoad, APhotoReplyIsStoredUprightAndSentAsAnUploadedPicture) {
+  photoReplyIsStoredUprightAndSentAsAnUploadedPicture();
+}
+
+// On iOS 7 the springboard reaches Viber's folders through its bundle
+// (".../Viber.app/../Documents"); the request names the photo so.
+class SendRoadOnIos7 : public SendRoad {
+ protected:
+  int ios() const override { return 7; }
+};
+
+TEST_F(SendRoadOnIos7, APhotoReplyIsStoredUprightAndSentAsAnUploadedPicture) {
+  photoReplyIsStoredUprightAndSentAsAnUploadedPicture();
 }
 
 }  // namespace
