@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "tweak/core/dictionary_entries.h"
 #include "tweak/core/preferences.h"
 #include "tweak/core/process_state.h"
 #include "tweak/core/undelivered_reply.h"
@@ -18,6 +19,7 @@ namespace foundation = platform::foundation;
 using foundation::Array;
 using foundation::Dictionary;
 using foundation::Value;
+using namespace dictionary_entries;
 
 namespace {
 
@@ -34,43 +36,10 @@ constexpr const char* kKnownRequestKeys[] = {
     key::messageText,        key::conversationID,
     key::messagePictureFile, key::messagePictureFileWithPath};
 
-std::optional<Value> entry(const Dictionary& d, const char* k) {
-  const Value* v = foundation::find(d, k);
-  return v ? std::optional<Value>(*v) : std::nullopt;
-}
-
-std::optional<std::string> textEntry(const Dictionary& d, const char* k) {
-  const Value* v = foundation::find(d, k);
-  return v && v->asString() ? std::optional<std::string>(*v->asString()) : std::nullopt;
-}
-
-// A time or a count stored as any number (or numeric text, as Foundation reads it).
-std::optional<double> numberEntry(const Dictionary& d, const char* k) {
-  const Value* v = foundation::find(d, k);
-  if (!v) return std::nullopt;
-  if (const double* real = v->asReal()) return *real;
-  if (auto integer = v->longLongValue()) return static_cast<double>(*integer);
-  return std::nullopt;
-}
-
-void put(Dictionary& d, const char* k, const std::optional<Value>& v) {
-  if (v) d[k] = *v;
-}
-
 std::optional<SendClaim> claimFrom(const Dictionary& d) {
   auto by = textEntry(d, rk::sendingBy);
   if (!by) return std::nullopt;
   return SendClaim{*by, numberEntry(d, rk::sendingSince).value_or(0)};
-}
-
-const Array* arrayEntry(const Dictionary& file, const char* k) {
-  const Value* v = foundation::find(file, k);
-  return v ? v->asArray() : nullptr;
-}
-
-bool sameValue(const Dictionary& file, const char* k, const std::optional<Value>& v) {
-  const Value* held = foundation::find(file, k);
-  return v ? held && *held == *v : held == nullptr;
 }
 
 }  // namespace
@@ -220,76 +189,6 @@ void enqueueRequest(Dictionary& file, const SendRequest& request) {
   put(file, key::conversationID, request.conversationID);
   put(file, key::messagePictureFile, request.pictureFile);
   put(file, key::messagePictureFileWithPath, request.pictureFileWithPath);
-}
-
-bool requestKeysHold(const Dictionary& file, const SendRequest& request) {
-  return sameValue(file, key::conversationID, request.conversationID) &&
-         sameValue(file, key::messageText, request.messageText) &&
-         (!request.pictureFile || sameValue(file, key::messagePictureFile, request.pictureFile));
-}
-
-bool requestKeysAreFor(const Dictionary& file, const SendRequest& request) {
-  // Two requests may hold equal values (a reply typed twice): the identifier
-  // tells whose the keys are, where the file has it.
-  auto id = textEntry(file, key::newestRequestID);
-  return (!id || *id == request.requestID) && requestKeysHold(file, request);
-}
-
-namespace {
-
-// Where in the queue the request the four keys were written for is.
-std::optional<std::size_t> keysRequestAt(const Dictionary& file, const QueueState& queue) {
-  auto id = textEntry(file, key::newestRequestID);
-  for (std::size_t i = 0; id && i < queue.pending.size(); ++i) {
-    if (queue.pending[i].requestID == *id) return i;
-  }
-  return std::nullopt;
-}
-
-}  // namespace
-
-std::optional<SendRequest> requestLeftInKeys(const Dictionary& file, const QueueState& queue) {
-  SendRequest r;
-  r.conversationID = entry(file, key::conversationID);
-  if (!r.conversationID) return std::nullopt;
-  if (textEntry(file, key::newestRequestID)) {
-    auto own = keysRequestAt(file, queue);
-    if (own && requestKeysHold(file, queue.pending[*own])) return std::nullopt;
-  } else {
-    for (const auto& p : queue.pending) {
-      if (requestKeysHold(file, p)) return std::nullopt;
-    }
-  }
-  r.messageText = entry(file, key::messageText);
-  r.pictureFile = entry(file, key::messagePictureFile);
-  r.pictureFileWithPath = entry(file, key::messagePictureFileWithPath);
-  r.created = queueNow();
-  r.requestID = newRequestID(r.created);
-  return r;
-}
-
-std::optional<SendRequest> adoptRequestLeftInKeys(Dictionary& file, QueueState& queue) {
-  auto left = requestLeftInKeys(file, queue);
-  if (!left) return std::nullopt;
-  queue.pending.insert(queue.pending.begin(), *left);
-  // From now on the keys are this request's: it is not adopted twice.
-  file[key::newestRequestID] = Value(left->requestID);
-  return left;
-}
-
-bool markTakenByEarlierMessenger(const Dictionary& file, QueueState& queue) {
-  if (foundation::find(file, key::conversationID)) return false;
-  auto own = keysRequestAt(file, queue);
-  if (!own || queue.pending[*own].takenByEarlier) return false;
-  queue.pending[*own].takenByEarlier = true;
-  return true;
-}
-
-void removeRequestKeys(Dictionary& file) {
-  file.erase(key::messageText);
-  file.erase(key::conversationID);
-  file.erase(key::messagePictureFile);
-  file.erase(key::messagePictureFileWithPath);
 }
 
 namespace {
