@@ -168,6 +168,9 @@ TEST_F(SendRoad, AMessengerThatIsNotRunningIsLaunchedAndGetsTheRepeatedNotificat
                 "state name: running in background"});
   ASSERT_TRUE(waitFor([&] { return sentTexts(conversation).size() == before + 1; }));
   EXPECT_EQ(sentTexts(conversation).back(), "launched for this");
+  // The messenger's pass at launch may send the reply before the repeated
+  // post reaches its callback: the callback's line is waited for, not assumed.
+  ASSERT_TRUE(waitForMessageFrom("Viber", "PXVIBER: sendMessage callback in Viber"));
   EXPECT_EQ(sendCallbacks(), 1);
   EXPECT_TRUE(pxviber::runningPid(root_, "Viber").has_value());
 }
