@@ -26,6 +26,7 @@ class ExactlyOnce : public QueueRoad {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((viber_.dataContainer / "Documents/Contacts.data").c_str(), &db),
               SQLITE_OK);
+    sqlite3_busy_timeout(db, HeldDatabase::kWriterPatienceMs);
     EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
     sqlite3_close(db);
   }

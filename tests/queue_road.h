@@ -28,8 +28,14 @@ namespace tests {
 // failing while it is held cannot leave the messenger locked out.
 class HeldDatabase {
  public:
+  // How long a writer of the test's own waits for the messenger's transaction.
+  static constexpr int kWriterPatienceMs = 30000;
+
   explicit HeldDatabase(const std::filesystem::path& file) {
+    // The messenger may be writing at this moment: the hold waits its turn
+    // like any other writer, instead of failing on the first busy answer.
     if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK ||
+        sqlite3_busy_timeout(db_, kWriterPatienceMs) != SQLITE_OK ||
         sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) {
       sqlite3_close(db_);
       db_ = nullptr;
