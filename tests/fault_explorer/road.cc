@@ -131,20 +131,19 @@ class Road {
     armTimers();
     extension_ = tweak::ORVViberCouriaExtension::create();
 
+    observe(tweak::kSendMessageNotification, Half::Messenger, tweak::sendMessageCallback);
+    observe(tweak::kShowAlertNotification, Half::Springboard, tweak::showAlertCallback);
+  }
+
+  // Hands each post of `name` to `callback` inside `half`'s scope.
+  void observe(const char* name, Half half,
+               const platform::notify::NotificationCallback& callback) {
     center_->addObserver(
         nullptr,
-        [this](platform::notify::NotifyCenter* c, const void* o, std::string_view n, const void* ob,
-               const void* u) {
-          in(Half::Messenger, [&] { tweak::sendMessageCallback(c, o, n, ob, u); });
-        },
-        tweak::kSendMessageNotification, platform::notify::SuspensionBehavior::DeliverImmediately);
-    center_->addObserver(
-        nullptr,
-        [this](platform::notify::NotifyCenter* c, const void* o, std::string_view n, const void* ob,
-               const void* u) {
-          in(Half::Springboard, [&] { tweak::showAlertCallback(c, o, n, ob, u); });
-        },
-        tweak::kShowAlertNotification, platform::notify::SuspensionBehavior::DeliverImmediately);
+        [this, half, callback](platform::notify::NotifyCenter* c, const void* o, std::string_view n,
+                               const void* ob,
+                               const void* u) { in(half, [&] { callback(c, o, n, ob, u); }); },
+        name, platform::notify::SuspensionBehavior::DeliverImmediately);
   }
 
   // The halves' timers, made before the tweak makes its own, so that their

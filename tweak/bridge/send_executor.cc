@@ -97,7 +97,7 @@ SendResult send(const SendRequest& r,
 
 void sendPendingRequests(SendTrigger trigger) {
   auto file = readMailbox();
-  if (!file && processState().files->fileExists(preferencesPath())) {
+  if (!file && mailboxExists()) {
     // The file is there but could not be read just now: its requests are not
     // taken for none (no alert that a reply was not sent); they wait for the
     // next try.

@@ -12,6 +12,8 @@ std::optional<foundation::Dictionary> readMailbox() {
   return processState().files->readDictionary(preferencesPath());
 }
 
+bool mailboxExists() { return processState().files->fileExists(preferencesPath()); }
+
 bool updateMailbox(const std::function<void(foundation::Dictionary&)>& change,
                    foundation::FolderSync folder) {
   auto result = processState().files->updateDictionary(preferencesPath(), change, folder);

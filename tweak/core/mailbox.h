@@ -18,6 +18,11 @@ namespace tweak {
 // Every read and write here goes through the process's FileOperations.
 std::optional<platform::foundation::Dictionary> readMailbox();
 
+// Whether the file is there. After a readMailbox() that answered nullopt, a
+// file that is there could not be read just now: it may still hold requests,
+// so its readers try again later instead of taking it for empty.
+bool mailboxExists();
+
 // Reads the file (an empty dictionary when it is absent), lets `change` edit it
 // and writes it back atomically, all under the file's writer lock. A present but
 // unreadable file is kept aside under a side name and the fact is logged.

@@ -36,7 +36,7 @@ EarliestTimer& timer() {
 std::optional<double> earliestDeadline() {
   auto file = readMailbox();
   if (!file) {
-    if (!processState().files->fileExists(preferencesPath())) return std::nullopt;
+    if (!mailboxExists()) return std::nullopt;
     return queueNow() + kRetryAfterFailedWriteSeconds;
   }
   double deadline = requestDeadlineSeconds(*file);
